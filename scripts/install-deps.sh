@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs every Debian package Vantor needs to build, run, test and benchmark.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+
+PACKAGES=(
+  # toolchain
+  g++ cmake pkg-config make
+  # GUI, embedded map browser, map library
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev libjs-leaflet
+  # playback
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+  # test movies: x264 encoder
+  gstreamer1.0-plugins-ugly
+  # message catalogues
+  gettext
+  # tests
+  libgtest-dev libgmock-dev xvfb xauth gpsbabel imagemagick poppler-utils
+  # benchmarks
+  libbenchmark-dev time
+  # fuzzing and sanitizers
+  clang libclang-rt-14-dev
+  # desktop integration checks
+  desktop-file-utils
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "install-deps: all ${#PACKAGES[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "install-deps: done"
