@@ -1,11 +1,10 @@
-#include <cstdio>
-#include <cstring>
+#include "app/CommandLine.h"
+#include "app/GuiMain.h"
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("vantor %s\n", VANTOR_VERSION);
-    return 0;
-  }
-  std::printf("vantor %s: the main window is not built yet\n", VANTOR_VERSION);
-  return 0;
+  // Modes such as --export run without a display, so they are decided before
+  // any GUI toolkit starts.
+  int exitCode = 0;
+  if (vantor::RunCommandLine(argc, argv, exitCode)) return exitCode;
+  return vantor::RunGui(argc, argv);
 }

@@ -1,0 +1,36 @@
+// Entry point of the GUI test suite: starts a wx application (without a main
+// window of its own) on the X display of the test run, then runs the tests.
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include "common/Messages.h"
+
+namespace {
+class GuiTestApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+}  // namespace
+
+wxIMPLEMENT_APP_NO_MAIN(GuiTestApp);
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // Test discovery happens at build time, where no display may exist.
+  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+  wxApp::SetInstance(new GuiTestApp);
+  if (!wxEntryStart(argc, argv)) {
+    std::fprintf(stderr, "GUI tests: cannot start wxWidgets (no X display?)\n");
+    return 1;
+  }
+  wxTheApp->CallOnInit();
+  // Message boxes would block a test: print them instead unless a test captures them.
+  vantor::SetMessageBoxFunction([](const vantor::MessageBoxRequest& r) {
+    std::fprintf(stderr, "[message box] %s: %s\n", r.caption.c_str(), r.text.c_str());
+  });
+  const int result = RUN_ALL_TESTS();
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return result;
+}
