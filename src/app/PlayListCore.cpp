@@ -1,0 +1,301 @@
+#include "app/PlayListCore.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A UTF-8 locale for towlower_l, made once. glibc always has C.UTF-8; should it
+// be missing, folding falls back to ASCII letters only.
+locale_t Utf8Locale() {
+  static const locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    if (!l) l = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", nullptr);
+    return l;
+  }();
+  return loc;
+}
+
+// Decodes one UTF-8 sequence at s[i]; returns its length, 0 when it is not valid
+// UTF-8 (the byte is then kept as it is).
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  std::size_t len;
+  char32_t min;
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  } else if ((b0 & 0xE0) == 0xC0) {
+    len = 2, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + len > s.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+void EncodeUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+CPlayListCore::CPlayListCore() = default;
+
+CPlayListCore::~CPlayListCore() {
+  // The rows' window may already be gone, and a closing window has no use for
+  // row updates anyway.
+  m_pMirror = nullptr;
+  RemoveAll();
+}
+
+std::string CPlayListCore::FoldCase(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const locale_t loc = Utf8Locale();
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (static_cast<unsigned char>(c) < 0x80) {
+      out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+      ++i;
+      continue;
+    }
+    char32_t cp = 0;
+    const std::size_t len = DecodeUtf8(text, i, cp);
+    if (len == 0) {
+      out += c;
+      ++i;
+      continue;
+    }
+    if (loc) cp = static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), loc));
+    EncodeUtf8(cp, out);
+    i += len;
+  }
+  return out;
+}
+
+std::string CPlayListCore::DisplayNameOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t start = (slash == std::string_view::npos) ? 0 : slash + 1;
+  const std::size_t dot = path.rfind('.');
+  // A dot in a folder name lies before the name's start and cuts nothing.
+  const std::size_t end = (dot != std::string_view::npos && dot >= start) ? dot : path.size();
+  return std::string(path.substr(start, end - start));
+}
+
+IPlayListMirror* CPlayListCore::LiveMirror() const {
+  return (m_pMirror && m_pMirror->IsAlive()) ? m_pMirror : nullptr;
+}
+
+CPlayListNode* CPlayListCore::NodeAt(int nIndex) const {
+  CPlayListNode* p = m_pHead.get();
+  for (int i = 0; i < nIndex && p; ++i) p = p->pNext.get();
+  return p;
+}
+
+std::unique_ptr<CPlayListNode> CPlayListCore::Unlink(CPlayListNode* pNode) {
+  std::unique_ptr<CPlayListNode>& owner = pNode->pPrev ? pNode->pPrev->pNext : m_pHead;
+  std::unique_ptr<CPlayListNode> taken = std::move(owner);
+  owner = std::move(taken->pNext);
+  if (owner) owner->pPrev = taken->pPrev;
+  else m_pTail = taken->pPrev;
+  taken->pPrev = nullptr;
+  if (auto it = m_keyCount.find(taken->strKey); it != m_keyCount.end() && --it->second <= 0) {
+    m_keyCount.erase(it);
+  }
+  --m_nCount;
+  return taken;
+}
+
+void CPlayListCore::RenumberRows(IPlayListMirror* pMirror, int nFrom) {
+  const int rows = pMirror->GetRowCount();
+  for (int i = nFrom < 0 ? 0 : nFrom; i < rows; ++i) pMirror->SetRowNumber(i, std::to_string(i + 1));
+}
+
+BOOL CPlayListCore::Add(const char* pszPath) {
+  if (!pszPath || !*pszPath) return FALSE;
+  auto node = std::make_unique<CPlayListNode>();
+  node->pszPath = pszPath;
+  node->pszName = DisplayNameOf(node->pszPath);
+  if (node->pszName.empty()) return FALSE;  // ".mov" alone, or a folder ("…/")
+  node->strKey = FoldCase(node->pszPath);
+  CPlayListNode* p = node.get();
+  {
+    std::lock_guard lock(m_cs);
+    if (m_nCount == INT32_MAX) return FALSE;
+    p->pPrev = m_pTail;
+    (m_pTail ? m_pTail->pNext : m_pHead) = std::move(node);
+    m_pTail = p;
+    ++m_keyCount[p->strKey];
+    // An index past the end (after Stop, or the end of the list) stays past
+    // the end rather than naming the new entry.
+    if (m_nCurSel >= m_nCount && m_nCurSel < INT32_MAX) ++m_nCurSel;
+    ++m_nCount;
+  }
+  if (IPlayListMirror* mirror = LiveMirror()) {
+    const int n = mirror->GetRowCount();
+    mirror->InsertRow(n, std::to_string(n + 1), p->pszName, p);
+  }
+  return TRUE;
+}
+
+int CPlayListCore::Find(const char* pszPath) const {
+  if (!pszPath) return -1;
+  const std::string key = FoldCase(pszPath);
+  std::lock_guard lock(m_cs);
+  if (!m_keyCount.contains(key)) return -1;
+  int i = 0;
+  for (const CPlayListNode* p = m_pHead.get(); p; p = p->pNext.get(), ++i) {
+    if (p->strKey == key) return i;
+  }
+  return -1;
+}
+
+const char* CPlayListCore::GetPath(int nIndex) const {
+  std::lock_guard lock(m_cs);
+  const CPlayListNode* p = NodeAt(nIndex);
+  return p ? p->pszPath.c_str() : nullptr;
+}
+
+const char* CPlayListCore::SetCurSel(int nIndex) {
+  SetItemMark(m_nCurSel, ROWMARK_NONE);
+  SetItemMark(nIndex, ROWMARK_PLAYING);
+  m_nCurSel = nIndex;
+  return GetPath(nIndex);
+}
+
+const char* CPlayListCore::GetNextPath() {
+  // An index past the end stays there rather than wrapping round.
+  return SetCurSel(m_nCurSel == INT32_MAX ? m_nCurSel : m_nCurSel + 1);
+}
+
+void CPlayListCore::SetItemMark(int nIndex, int nMark) {
+  if (nIndex < 0 || nIndex >= m_nCount) return;
+  IPlayListMirror* mirror = LiveMirror();
+  if (!mirror || nIndex >= mirror->GetRowCount()) return;
+  mirror->SetRowMark(nIndex, nMark);
+}
+
+BOOL CPlayListCore::RemoveAt(int nIndex) {
+  std::unique_ptr<CPlayListNode> gone;
+  {
+    std::lock_guard lock(m_cs);
+    if (nIndex < 0) return FALSE;
+    CPlayListNode* p = NodeAt(nIndex);
+    if (!p) return FALSE;
+    gone = Unlink(p);
+    // The current index follows its entry, so its mark and the next advance
+    // stay right.
+    if (nIndex == m_nCurSel) m_nCurSel = -1;
+    else if (nIndex < m_nCurSel) --m_nCurSel;
+  }
+  gone.reset();
+  if (IPlayListMirror* mirror = LiveMirror(); mirror && nIndex < mirror->GetRowCount()) {
+    mirror->BeginUpdate();
+    mirror->DeleteRow(nIndex);
+    RenumberRows(mirror, nIndex);
+    mirror->EndUpdate();
+  }
+  return TRUE;
+}
+
+void CPlayListCore::RemoveAll() {
+  IPlayListMirror* mirror = LiveMirror();
+  if (mirror) mirror->BeginUpdate();
+  // From the tail: each removal then renumbers nothing.
+  while (m_nCount != 0) RemoveAt(m_nCount - 1);
+  if (mirror) mirror->EndUpdate();
+}
+
+BOOL CPlayListCore::RemoveSelected() {
+  IPlayListMirror* mirror = LiveMirror();
+  if (!mirror) return FALSE;
+  std::lock_guard lock(m_cs);
+  const int nSelected = mirror->GetSelectedCount();
+  if (nSelected <= 0) return FALSE;
+
+  std::vector<int> rows;
+  rows.reserve(nSelected);
+  for (int r = mirror->GetNextSelected(-1); r >= 0 && static_cast<int>(rows.size()) < nSelected;
+       r = mirror->GetNextSelected(r)) {
+    rows.push_back(r);
+  }
+  if (rows.empty()) return FALSE;
+
+  // Rows and chain are in the same order: one walk finds every selected node.
+  std::vector<CPlayListNode*> nodes(rows.size(), nullptr);
+  {
+    CPlayListNode* p = m_pHead.get();
+    int i = 0;
+    for (std::size_t k = 0; k < rows.size() && p; ++k) {
+      while (p && i < rows[k]) p = p->pNext.get(), ++i;
+      nodes[k] = p;
+    }
+  }
+
+  BOOL bCurrentRemoved = FALSE;
+  int nBefore = 0;
+  for (int r : rows) {
+    if (r == m_nCurSel) bCurrentRemoved = TRUE;
+    else if (r < m_nCurSel) ++nBefore;
+  }
+
+  mirror->BeginUpdate();
+  // From the last row back, so the indices still to come stay valid.
+  for (std::size_t k = rows.size(); k-- > 0;) {
+    mirror->DeleteRow(rows[k]);
+    if (nodes[k]) Unlink(nodes[k]);
+  }
+  RenumberRows(mirror, rows.front());
+  mirror->EndUpdate();
+
+  if (bCurrentRemoved) m_nCurSel = -1;
+  else m_nCurSel -= nBefore;
+  return bCurrentRemoved;
+}
+
+int AddToPlayList(CPlayListCore& list, const char* pszPath) {
+  const int nFound = list.Find(pszPath);
+  if (nFound >= 0) return nFound;
+  return list.Add(pszPath);
+}
+
+int AddPathsToPlayList(CPlayListCore& list, std::span<const std::string> paths) {
+  IPlayListMirror* mirror = list.GetMirror();
+  if (mirror && !mirror->IsAlive()) mirror = nullptr;
+  if (mirror) mirror->BeginUpdate();
+  int nAdded = 0;
+  for (const std::string& path : paths) {
+    if (list.Find(path.c_str()) >= 0) continue;
+    if (list.Add(path.c_str())) ++nAdded;
+  }
+  if (mirror) mirror->EndUpdate();
+  return nAdded;
+}
