@@ -23,7 +23,13 @@ int CListCtrlMirror::InsertRow(int nRow, const std::string& strNumber, const std
   return static_cast<int>(nIndex);
 }
 
-void CListCtrlMirror::DeleteRow(int nRow) { m_pList->DeleteItem(nRow); }
+void CListCtrlMirror::DeleteRow(int nRow) {
+  // The generic list control forgets to drop a deleted row from its selected
+  // count; deselecting first keeps GetSelectedItemCount true for the next Delete.
+  if (m_pList->GetItemState(nRow, wxLIST_STATE_SELECTED) != 0)
+    m_pList->SetItemState(nRow, 0, wxLIST_STATE_SELECTED);
+  m_pList->DeleteItem(nRow);
+}
 
 void CListCtrlMirror::SetRowNumber(int nRow, const std::string& strNumber) {
   const wxString text = wxString::FromUTF8(strNumber);

@@ -44,8 +44,8 @@ wxImage DrawRowMarkImage(int nMark, int nSize) {
       gc->DrawPath(path);
     } else {
       gc->SetBrush(wxBrush(kPauseFill));
-      gc->DrawRoundedRectangle(3.5 * s, 2.5 * s, 3.5 * s, 11.0 * s, 1.0 * s);
-      gc->DrawRoundedRectangle(9.0 * s, 2.5 * s, 3.5 * s, 11.0 * s, 1.0 * s);
+      gc->DrawRoundedRectangle(3.0 * s, 2.5 * s, 3.5 * s, 11.0 * s, 1.0 * s);
+      gc->DrawRoundedRectangle(9.5 * s, 2.5 * s, 3.5 * s, 11.0 * s, 1.0 * s);
     }
   }  // the context writes its pixels back into the image when it goes
   return image;
