@@ -115,6 +115,13 @@ IPlayListMirror* CPlayListCore::LiveMirror() const {
 }
 
 CPlayListNode* CPlayListCore::NodeAt(int nIndex) const {
+  if (nIndex >= m_nCount) return nullptr;
+  if (nIndex > m_nCount / 2) {
+    // From the tail: RemoveAll and the last rows are then no walk at all.
+    CPlayListNode* p = m_pTail;
+    for (int i = m_nCount - 1; i > nIndex && p; --i) p = p->pPrev;
+    return p;
+  }
   CPlayListNode* p = m_pHead.get();
   for (int i = 0; i < nIndex && p; ++i) p = p->pNext.get();
   return p;
@@ -176,6 +183,13 @@ int CPlayListCore::Find(const char* pszPath) const {
     if (p->strKey == key) return i;
   }
   return -1;
+}
+
+bool CPlayListCore::Contains(const char* pszPath) const {
+  if (!pszPath) return false;
+  const std::string key = FoldCase(pszPath);
+  std::lock_guard lock(m_cs);
+  return m_keyCount.contains(key);
 }
 
 const char* CPlayListCore::GetPath(int nIndex) const {
@@ -293,7 +307,7 @@ int AddPathsToPlayList(CPlayListCore& list, std::span<const std::string> paths) 
   if (mirror) mirror->BeginUpdate();
   int nAdded = 0;
   for (const std::string& path : paths) {
-    if (list.Find(path.c_str()) >= 0) continue;
+    if (list.Contains(path.c_str())) continue;
     if (list.Add(path.c_str())) ++nAdded;
   }
   if (mirror) mirror->EndUpdate();

@@ -71,6 +71,8 @@ class CPlayListCore {
   BOOL Add(const char* pszPath);
   // Index of the first entry with this path, letter case ignored; -1 if none.
   int Find(const char* pszPath) const;
+  // Whether Find would find the path, without walking to its index.
+  bool Contains(const char* pszPath) const;
   // Path of entry nIndex (a negative index gives the first entry), or null.
   // Valid until that entry is removed.
   const char* GetPath(int nIndex) const;

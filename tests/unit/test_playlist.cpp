@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/PlayListCore.h"
+#include "common/Messages.h"
 
 namespace {
 
@@ -149,6 +151,8 @@ TEST_F(PlayListTest, RowsMirrorAddsAndRejectedPathsLeaveNoRow) {
 TEST_F(PlayListTest, FindIgnoresCaseAndFindsTheFirstOfEqualPaths) {
   AddClips(3);
   EXPECT_EQ(list.Find("/MEDIA/cam/dcim/100media/amba0002.mov"), 1);
+  EXPECT_TRUE(list.Contains("/MEDIA/cam/dcim/100media/amba0002.mov"));
+  EXPECT_FALSE(list.Contains("/media/cam/DCIM/100MEDIA/AMBA0004.MOV"));
   EXPECT_EQ(list.Find("/media/cam/DCIM/100MEDIA/AMBA0004.MOV"), -1);
   EXPECT_EQ(list.Find("/media/cam/DCIM/100MEDIA/AMBA0002"), -1);  // no prefix matches
   EXPECT_EQ(list.Find(nullptr), -1);
@@ -162,6 +166,7 @@ TEST_F(PlayListTest, FindIgnoresCaseAndFindsTheFirstOfEqualPaths) {
   EXPECT_EQ(list.Find(Clip(1).c_str()), 3);
   ASSERT_TRUE(list.RemoveAt(3));
   EXPECT_EQ(list.Find(Clip(1).c_str()), -1);
+  EXPECT_FALSE(list.Contains(Clip(1).c_str()));
 }
 
 TEST(PlayListFold, InvalidUtf8IsComparedByteForByte) {
@@ -368,4 +373,28 @@ TEST_F(PlayListTest, MixedOperationsKeepRowsAndChainInStep) {
   EXPECT_EQ(list.GetCount(), 0);
   EXPECT_EQ(rows.GetRowCount(), 0);
   EXPECT_EQ(list.Find(Clip(1).c_str()), -1);
+}
+
+TEST(PlayListMessages, DeleteTextsHaveChineseTranslations) {
+  const char* oldLang = std::getenv("LANG");
+  const char* oldAll = std::getenv("LC_ALL");
+  const char* oldMessages = std::getenv("LC_MESSAGES");
+  const std::string saved[] = {oldLang ? oldLang : "", oldAll ? oldAll : "",
+                               oldMessages ? oldMessages : ""};
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  setenv("LANG", "zh_CN.UTF-8", 1);
+  setenv("VANTOR_LOCALE_DIR", VANTOR_BINARY_DIR "/share/locale", 1);
+  vantor::ResetMessageLocale();
+  EXPECT_EQ(vantor::Tr(kMsgSelectFileForDeletion), "请选择要删除的文件。");
+  EXPECT_EQ(vantor::Tr(kMsgConfirmDeleteFiles), "确定要删除这些文件吗？");
+  setenv("LANG", "en_US.UTF-8", 1);
+  vantor::ResetMessageLocale();
+  EXPECT_EQ(vantor::Tr(kMsgSelectFileForDeletion), "Please select a file for deletion.");
+  EXPECT_EQ(vantor::Tr(kMsgConfirmDeleteFiles), "Are you sure to delete these files?");
+  unsetenv("VANTOR_LOCALE_DIR");
+  if (oldLang) setenv("LANG", saved[0].c_str(), 1); else unsetenv("LANG");
+  if (oldAll) setenv("LC_ALL", saved[1].c_str(), 1);
+  if (oldMessages) setenv("LC_MESSAGES", saved[2].c_str(), 1);
+  vantor::ResetMessageLocale();
 }
