@@ -1,5 +1,6 @@
-// Adding 10,000 dropped paths to the playlist, with and without the list
-// control's rows, and deleting them again. Needs an X display (xvfb-run).
+// Adding 10,000 dropped paths to the playlist, without rows, with a plain
+// wxListCtrl (ownCtrl:0) and with CPlayListCtrl (ownCtrl:1), and deleting half
+// of them again. Needs an X display (xvfb-run).
 //   xvfb-run -a build/bench/bench_playlist_drop
 #include <benchmark/benchmark.h>
 #include <wx/app.h>
@@ -44,9 +45,10 @@ void Pump() {
 struct Window {
   wxFrame* frame;
   wxListCtrl* list;
-  Window() {
+  explicit Window(bool own) {
     frame = new wxFrame(nullptr, wxID_ANY, "bench", wxPoint(0, 0), wxSize(320, 500));
-    list = new wxListCtrl(frame, 1025, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
+    if (own) list = new CPlayListCtrl(frame, 1025);
+    else list = new wxListCtrl(frame, 1025, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
     list->InsertColumn(0, "NO.", wxLIST_FORMAT_LEFT, 40);
     list->InsertColumn(1, "File Name", wxLIST_FORMAT_LEFT, 180);
     list->InsertColumn(2, "Remarks", wxLIST_FORMAT_LEFT, 60);
@@ -66,7 +68,7 @@ void BM_DropIntoList(benchmark::State& state) {
   const auto paths = MakePaths(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     state.PauseTiming();
-    auto w = std::make_unique<Window>();
+    auto w = std::make_unique<Window>(state.range(1) != 0);
     auto playList = std::make_unique<CPlayList>();
     playList->AttachList(w->list);
     state.ResumeTiming();
@@ -81,7 +83,7 @@ void BM_DropIntoList(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_DropIntoList)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_DropIntoList)->ArgNames({"paths", "ownCtrl"})->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_DropStoreOnly(benchmark::State& state) {
   const auto paths = MakePaths(static_cast<int>(state.range(0)));
@@ -106,7 +108,7 @@ void BM_DeleteHalfOfList(benchmark::State& state) {
   const auto paths = MakePaths(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     state.PauseTiming();
-    auto w = std::make_unique<Window>();
+    auto w = std::make_unique<Window>(state.range(1) != 0);
     auto playList = std::make_unique<CPlayList>();
     playList->AttachList(w->list);
     AddPathsToPlayList(*playList, paths);
@@ -123,7 +125,7 @@ void BM_DeleteHalfOfList(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_DeleteHalfOfList)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DeleteHalfOfList)->ArgNames({"paths", "ownCtrl"})->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 

@@ -66,6 +66,108 @@ void CListCtrlMirror::EndUpdate() {
   if (m_nFrozen > 0 && --m_nFrozen == 0 && IsAlive()) m_pList->Thaw();
 }
 
+CPlayListCtrl::CPlayListCtrl(wxWindow* pParent, wxWindowID id, const wxPoint& pos,
+                             const wxSize& size, long style)
+    : wxListCtrl(pParent, id, pos, size,
+                 (style & ~(wxLC_ICON | wxLC_SMALL_ICON | wxLC_LIST)) | wxLC_REPORT | wxLC_VIRTUAL) {}
+
+wxString CPlayListCtrl::OnGetItemText(long item, long column) const {
+  if (item < 0 || item >= static_cast<long>(m_rows.size())) return wxString();
+  // The number is the row's place, so removals renumber without touching a cell.
+  if (column == 0) return wxString::Format("%ld", item + 1);
+  if (column == 1) return m_rows[item].strName;
+  return wxString();
+}
+
+int CPlayListCtrl::OnGetItemImage(long item) const {
+  if (item < 0 || item >= static_cast<long>(m_rows.size())) return -1;
+  return m_rows[item].nMark;
+}
+
+bool CPlayListCtrlMirror::IsAlive() const {
+  const CPlayListCtrl* list = m_pList.get();
+  return list && !list->IsBeingDeleted();
+}
+
+int CPlayListCtrlMirror::GetRowCount() const { return static_cast<int>(m_pList->m_rows.size()); }
+
+void CPlayListCtrlMirror::SyncCount() {
+  m_pList->SetItemCount(static_cast<long>(m_pList->m_rows.size()));
+  m_bCountStale = false;
+}
+
+int CPlayListCtrlMirror::InsertRow(int nRow, const std::string&, const std::string& strName,
+                                   CPlayListNode* pNode) {
+  auto& rows = m_pList->m_rows;
+  if (nRow < 0 || nRow > static_cast<int>(rows.size())) return -1;
+  rows.insert(rows.begin() + nRow, CPlayListCtrl::Row{wxString::FromUTF8(strName), 0, pNode});
+  // Inside a batch the control learns the new count once, at the end.
+  if (m_nBatch > 0) m_bCountStale = true;
+  else SyncCount();
+  if (m_nBatch == 0) m_pList->RefreshItems(nRow, static_cast<long>(rows.size()) - 1);
+  return nRow;
+}
+
+void CPlayListCtrlMirror::DeleteRow(int nRow) {
+  auto& rows = m_pList->m_rows;
+  if (nRow < 0 || nRow >= static_cast<int>(rows.size())) return;
+  if (m_bCountStale) SyncCount();
+  // The control shifts its selection and count itself; the table follows.
+  m_pList->DeleteItem(nRow);
+  rows.erase(rows.begin() + nRow);
+}
+
+void CPlayListCtrlMirror::DeleteRows(std::span<const int> rowsAscending) {
+  auto& rows = m_pList->m_rows;
+  if (rowsAscending.size() < 2) {
+    for (int r : rowsAscending) DeleteRow(r);
+    return;
+  }
+  // Many rows at once (a selection of thousands): one pass over the table and
+  // one new count, instead of a shift of table and selection per row.
+  std::vector<char> gone(rows.size(), 0);
+  for (int r : rowsAscending)
+    if (r >= 0 && r < static_cast<int>(rows.size())) gone[r] = 1;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    if (!gone[i]) rows[kept++] = std::move(rows[i]);
+  rows.resize(kept);
+  // The deleted rows were the selected ones: nothing stays selected.
+  m_pList->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+  SyncCount();
+  m_pList->Refresh();
+}
+
+void CPlayListCtrlMirror::SetRowNumber(int, const std::string&) {}
+
+int CPlayListCtrlMirror::GetRowMark(int nRow) const { return m_pList->m_rows.at(nRow).nMark; }
+
+void CPlayListCtrlMirror::SetRowMark(int nRow, int nMark) {
+  m_pList->m_rows.at(nRow).nMark = nMark;
+  if (!m_bCountStale) m_pList->RefreshItem(nRow);
+}
+
+CPlayListNode* CPlayListCtrlMirror::GetRowData(int nRow) const {
+  return m_pList->m_rows.at(nRow).pNode;
+}
+
+int CPlayListCtrlMirror::GetSelectedCount() const { return m_pList->GetSelectedItemCount(); }
+
+int CPlayListCtrlMirror::GetNextSelected(int nAfter) const {
+  return static_cast<int>(m_pList->GetNextItem(nAfter, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
+}
+
+void CPlayListCtrlMirror::BeginUpdate() {
+  if (m_nBatch++ == 0 && IsAlive()) m_pList->Freeze();
+}
+
+void CPlayListCtrlMirror::EndUpdate() {
+  if (m_nBatch <= 0 || --m_nBatch > 0 || !IsAlive()) return;
+  if (m_bCountStale) SyncCount();
+  m_pList->Thaw();
+  m_pList->Refresh();
+}
+
 CPlayList::~CPlayList() {
   // The store's own destructor clears the entries; the rows go with the window.
   AttachMirror(nullptr);
@@ -73,7 +175,14 @@ CPlayList::~CPlayList() {
 
 void CPlayList::AttachList(wxListCtrl* pList) {
   AttachMirror(nullptr);
-  m_pMirror = pList ? std::make_unique<CListCtrlMirror>(pList) : nullptr;
+  m_pList = pList;
+  if (auto* own = dynamic_cast<CPlayListCtrl*>(pList)) {
+    m_pMirror = std::make_unique<CPlayListCtrlMirror>(own);
+  } else if (pList) {
+    m_pMirror = std::make_unique<CListCtrlMirror>(pList);
+  } else {
+    m_pMirror.reset();
+  }
   AttachMirror(m_pMirror.get());
 }
 

@@ -282,9 +282,8 @@ BOOL CPlayListCore::RemoveSelected() {
   }
 
   mirror->BeginUpdate();
-  // From the last row back, so the indices still to come stay valid.
+  mirror->DeleteRows(rows);
   for (std::size_t k = rows.size(); k-- > 0;) {
-    mirror->DeleteRow(rows[k]);
     if (nodes[k]) Unlink(nodes[k]);
   }
   RenumberRows(mirror, rows.front());

@@ -43,6 +43,11 @@ class IPlayListMirror {
   virtual int InsertRow(int nRow, const std::string& strNumber, const std::string& strName,
                         CPlayListNode* pNode) = 0;
   virtual void DeleteRow(int nRow) = 0;
+  // Deletes the given rows (ascending, distinct). Rows are deleted from the
+  // last back so that the indices still to come stay valid.
+  virtual void DeleteRows(std::span<const int> rowsAscending) {
+    for (std::size_t k = rowsAscending.size(); k-- > 0;) DeleteRow(rowsAscending[k]);
+  }
   virtual void SetRowNumber(int nRow, const std::string& strNumber) = 0;
   virtual int GetRowMark(int nRow) const = 0;
   virtual void SetRowMark(int nRow, int nMark) = 0;
