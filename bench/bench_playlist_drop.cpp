@@ -47,8 +47,10 @@ struct Window {
   wxListCtrl* list;
   explicit Window(bool own) {
     frame = new wxFrame(nullptr, wxID_ANY, "bench", wxPoint(0, 0), wxSize(320, 500));
-    if (own) list = new CPlayListCtrl(frame, 1025);
-    else list = new wxListCtrl(frame, 1025, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
+    if (own)
+      list = new CPlayListCtrl(frame, 1025);
+    else
+      list = new wxListCtrl(frame, 1025, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
     list->InsertColumn(0, "NO.", wxLIST_FORMAT_LEFT, 40);
     list->InsertColumn(1, "File Name", wxLIST_FORMAT_LEFT, 180);
     list->InsertColumn(2, "Remarks", wxLIST_FORMAT_LEFT, 60);
@@ -83,7 +85,12 @@ void BM_DropIntoList(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_DropIntoList)->ArgNames({"paths", "ownCtrl"})->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_DropIntoList)
+    ->ArgNames({"paths", "ownCtrl"})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 void BM_DropStoreOnly(benchmark::State& state) {
   const auto paths = MakePaths(static_cast<int>(state.range(0)));
@@ -119,13 +126,19 @@ void BM_DeleteHalfOfList(benchmark::State& state) {
     w->list->Update();
     Pump();
     state.PauseTiming();
-    if (playList->GetCount() != static_cast<int>(paths.size()) / 2) state.SkipWithError("wrong count");
+    if (playList->GetCount() != static_cast<int>(paths.size()) / 2)
+      state.SkipWithError("wrong count");
     playList.reset();
     w.reset();
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_DeleteHalfOfList)->ArgNames({"paths", "ownCtrl"})->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DeleteHalfOfList)
+    ->ArgNames({"paths", "ownCtrl"})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 }  // namespace
 

@@ -7,7 +7,9 @@ bool CListCtrlMirror::IsAlive() const {
   return list && !list->IsBeingDeleted();
 }
 
-int CListCtrlMirror::GetRowCount() const { return m_pList->GetItemCount(); }
+int CListCtrlMirror::GetRowCount() const {
+  return m_pList->GetItemCount();
+}
 
 int CListCtrlMirror::InsertRow(int nRow, const std::string& strNumber, const std::string& strName,
                                CPlayListNode* pNode) {
@@ -45,13 +47,17 @@ int CListCtrlMirror::GetRowMark(int nRow) const {
   return item.GetImage();
 }
 
-void CListCtrlMirror::SetRowMark(int nRow, int nMark) { m_pList->SetItemImage(nRow, nMark); }
+void CListCtrlMirror::SetRowMark(int nRow, int nMark) {
+  m_pList->SetItemImage(nRow, nMark);
+}
 
 CPlayListNode* CListCtrlMirror::GetRowData(int nRow) const {
   return reinterpret_cast<CPlayListNode*>(m_pList->GetItemData(nRow));
 }
 
-int CListCtrlMirror::GetSelectedCount() const { return m_pList->GetSelectedItemCount(); }
+int CListCtrlMirror::GetSelectedCount() const {
+  return m_pList->GetSelectedItemCount();
+}
 
 int CListCtrlMirror::GetNextSelected(int nAfter) const {
   return static_cast<int>(m_pList->GetNextItem(nAfter, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
@@ -68,8 +74,9 @@ void CListCtrlMirror::EndUpdate() {
 
 CPlayListCtrl::CPlayListCtrl(wxWindow* pParent, wxWindowID id, const wxPoint& pos,
                              const wxSize& size, long style)
-    : wxListCtrl(pParent, id, pos, size,
-                 (style & ~(wxLC_ICON | wxLC_SMALL_ICON | wxLC_LIST)) | wxLC_REPORT | wxLC_VIRTUAL) {}
+    : wxListCtrl(
+          pParent, id, pos, size,
+          (style & ~(wxLC_ICON | wxLC_SMALL_ICON | wxLC_LIST)) | wxLC_REPORT | wxLC_VIRTUAL) {}
 
 wxString CPlayListCtrl::OnGetItemText(long item, long column) const {
   if (item < 0 || item >= static_cast<long>(m_rows.size())) return wxString();
@@ -89,7 +96,9 @@ bool CPlayListCtrlMirror::IsAlive() const {
   return list && !list->IsBeingDeleted();
 }
 
-int CPlayListCtrlMirror::GetRowCount() const { return static_cast<int>(m_pList->m_rows.size()); }
+int CPlayListCtrlMirror::GetRowCount() const {
+  return static_cast<int>(m_pList->m_rows.size());
+}
 
 void CPlayListCtrlMirror::SyncCount() {
   m_pList->SetItemCount(static_cast<long>(m_pList->m_rows.size()));
@@ -102,8 +111,10 @@ int CPlayListCtrlMirror::InsertRow(int nRow, const std::string&, const std::stri
   if (nRow < 0 || nRow > static_cast<int>(rows.size())) return -1;
   rows.insert(rows.begin() + nRow, CPlayListCtrl::Row{wxString::FromUTF8(strName), 0, pNode});
   // Inside a batch the control learns the new count once, at the end.
-  if (m_nBatch > 0) m_bCountStale = true;
-  else SyncCount();
+  if (m_nBatch > 0)
+    m_bCountStale = true;
+  else
+    SyncCount();
   if (m_nBatch == 0) m_pList->RefreshItems(nRow, static_cast<long>(rows.size()) - 1);
   return nRow;
 }
@@ -140,7 +151,9 @@ void CPlayListCtrlMirror::DeleteRows(std::span<const int> rowsAscending) {
 
 void CPlayListCtrlMirror::SetRowNumber(int, const std::string&) {}
 
-int CPlayListCtrlMirror::GetRowMark(int nRow) const { return m_pList->m_rows.at(nRow).nMark; }
+int CPlayListCtrlMirror::GetRowMark(int nRow) const {
+  return m_pList->m_rows.at(nRow).nMark;
+}
 
 void CPlayListCtrlMirror::SetRowMark(int nRow, int nMark) {
   m_pList->m_rows.at(nRow).nMark = nMark;
@@ -151,7 +164,9 @@ CPlayListNode* CPlayListCtrlMirror::GetRowData(int nRow) const {
   return m_pList->m_rows.at(nRow).pNode;
 }
 
-int CPlayListCtrlMirror::GetSelectedCount() const { return m_pList->GetSelectedItemCount(); }
+int CPlayListCtrlMirror::GetSelectedCount() const {
+  return m_pList->GetSelectedItemCount();
+}
 
 int CPlayListCtrlMirror::GetNextSelected(int nAfter) const {
   return static_cast<int>(m_pList->GetNextItem(nAfter, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));

@@ -131,8 +131,10 @@ std::unique_ptr<CPlayListNode> CPlayListCore::Unlink(CPlayListNode* pNode) {
   std::unique_ptr<CPlayListNode>& owner = pNode->pPrev ? pNode->pPrev->pNext : m_pHead;
   std::unique_ptr<CPlayListNode> taken = std::move(owner);
   owner = std::move(taken->pNext);
-  if (owner) owner->pPrev = taken->pPrev;
-  else m_pTail = taken->pPrev;
+  if (owner)
+    owner->pPrev = taken->pPrev;
+  else
+    m_pTail = taken->pPrev;
   taken->pPrev = nullptr;
   if (auto it = m_keyCount.find(taken->strKey); it != m_keyCount.end() && --it->second <= 0) {
     m_keyCount.erase(it);
@@ -143,7 +145,8 @@ std::unique_ptr<CPlayListNode> CPlayListCore::Unlink(CPlayListNode* pNode) {
 
 void CPlayListCore::RenumberRows(IPlayListMirror* pMirror, int nFrom) {
   const int rows = pMirror->GetRowCount();
-  for (int i = nFrom < 0 ? 0 : nFrom; i < rows; ++i) pMirror->SetRowNumber(i, std::to_string(i + 1));
+  for (int i = nFrom < 0 ? 0 : nFrom; i < rows; ++i)
+    pMirror->SetRowNumber(i, std::to_string(i + 1));
 }
 
 BOOL CPlayListCore::Add(const char* pszPath) {
@@ -227,8 +230,10 @@ BOOL CPlayListCore::RemoveAt(int nIndex) {
     gone = Unlink(p);
     // The current index follows its entry, so its mark and the next advance
     // stay right.
-    if (nIndex == m_nCurSel) m_nCurSel = -1;
-    else if (nIndex < m_nCurSel) --m_nCurSel;
+    if (nIndex == m_nCurSel)
+      m_nCurSel = -1;
+    else if (nIndex < m_nCurSel)
+      --m_nCurSel;
   }
   gone.reset();
   if (IPlayListMirror* mirror = LiveMirror(); mirror && nIndex < mirror->GetRowCount()) {
@@ -277,8 +282,10 @@ BOOL CPlayListCore::RemoveSelected() {
   BOOL bCurrentRemoved = FALSE;
   int nBefore = 0;
   for (int r : rows) {
-    if (r == m_nCurSel) bCurrentRemoved = TRUE;
-    else if (r < m_nCurSel) ++nBefore;
+    if (r == m_nCurSel)
+      bCurrentRemoved = TRUE;
+    else if (r < m_nCurSel)
+      ++nBefore;
   }
 
   mirror->BeginUpdate();
@@ -289,8 +296,10 @@ BOOL CPlayListCore::RemoveSelected() {
   RenumberRows(mirror, rows.front());
   mirror->EndUpdate();
 
-  if (bCurrentRemoved) m_nCurSel = -1;
-  else m_nCurSel -= nBefore;
+  if (bCurrentRemoved)
+    m_nCurSel = -1;
+  else
+    m_nCurSel -= nBefore;
   return bCurrentRemoved;
 }
 

@@ -107,7 +107,7 @@ class CPlayListCore {
   IPlayListMirror* LiveMirror() const;
 
  private:
-  CPlayListNode* NodeAt(int nIndex) const;  // caller holds m_cs
+  CPlayListNode* NodeAt(int nIndex) const;                      // caller holds m_cs
   std::unique_ptr<CPlayListNode> Unlink(CPlayListNode* pNode);  // caller holds m_cs
   void RenumberRows(IPlayListMirror* pMirror, int nFrom);
 

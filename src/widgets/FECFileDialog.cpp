@@ -24,8 +24,8 @@ wxString NameOf(const char* path) {
 }  // namespace
 
 CFECFileDialog::CFECFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt,
-                               const char* lpszFileName, unsigned dwFlags,
-                               const char* lpszFilter, wxWindow* pParentWnd)
+                               const char* lpszFileName, unsigned dwFlags, const char* lpszFilter,
+                               wxWindow* pParentWnd)
     : wxFileDialog(pParentWnd, bOpenFileDialog ? wxString("Open") : wxString("Save As"),
                    FolderOf(lpszFileName), NameOf(lpszFileName),
                    lpszFilter ? wxString::FromUTF8(vantor::FilterToWildcard(lpszFilter))
@@ -46,8 +46,10 @@ int CFECFileDialog::DoModal() {
   m_chosen.clear();
   if (ShowModal() != wxID_OK) return wxID_CANCEL;
   wxArrayString paths;
-  if (HasFlag(wxFD_MULTIPLE)) GetPaths(paths);
-  else paths.Add(GetPath());
+  if (HasFlag(wxFD_MULTIPLE))
+    GetPaths(paths);
+  else
+    paths.Add(GetPath());
   std::vector<std::string> chosen;
   for (const wxString& p : paths) {
     if (!p.empty()) chosen.push_back(ToUtf8(p));

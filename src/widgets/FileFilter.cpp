@@ -23,7 +23,9 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 std::string CaseInsensitivePattern(std::string_view pattern) {
   if (pattern == "*.*") return "*";

@@ -2,8 +2,8 @@
 
 #include <wx/brush.h>
 #include <wx/graphics.h>
-#include <wx/pen.h>
 #include <wx/listctrl.h>
+#include <wx/pen.h>
 
 #include <cstring>
 #include <memory>
@@ -51,7 +51,9 @@ wxImage DrawRowMarkImage(int nMark, int nSize) {
   return image;
 }
 
-wxBitmap DrawRowMark(int nMark, int nSize) { return wxBitmap(DrawRowMarkImage(nMark, nSize)); }
+wxBitmap DrawRowMark(int nMark, int nSize) {
+  return wxBitmap(DrawRowMarkImage(nMark, nSize));
+}
 
 wxImageList* CreateRowMarkImageList(int nSize) {
   auto* list = new wxImageList(nSize, nSize, true, kRowMarkCount);

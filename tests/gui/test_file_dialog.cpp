@@ -1,6 +1,6 @@
 #include <dlfcn.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <wx/filedlg.h>
 
 #include <algorithm>
@@ -73,7 +73,8 @@ TEST(FECFileDialog, ChooserFiltersShowUpperCaseMoviesAndNamesWithoutDots) {
   using ListFilters = List* (*)(void*);
   using Filter = int (*)(void*, const FilterInfo*);
   using Name = const char* (*)(void*);
-  auto listFilters = reinterpret_cast<ListFilters>(dlsym(RTLD_DEFAULT, "gtk_file_chooser_list_filters"));
+  auto listFilters =
+      reinterpret_cast<ListFilters>(dlsym(RTLD_DEFAULT, "gtk_file_chooser_list_filters"));
   auto filter = reinterpret_cast<Filter>(dlsym(RTLD_DEFAULT, "gtk_file_filter_filter"));
   auto name = reinterpret_cast<Name>(dlsym(RTLD_DEFAULT, "gtk_file_filter_get_name"));
   if (!listFilters || !filter || !name) GTEST_SKIP() << "not the GTK port";
@@ -107,12 +108,16 @@ TEST(FECFileDialog, ModalChooserReturnsThePickedFiles) {
     List* next;
   };
   using GetFiles = List* (*)(void*);
-  auto setFolder = reinterpret_cast<SetFolder>(dlsym(RTLD_DEFAULT, "gtk_file_chooser_set_current_folder"));
+  auto setFolder =
+      reinterpret_cast<SetFolder>(dlsym(RTLD_DEFAULT, "gtk_file_chooser_set_current_folder"));
   auto getFiles = reinterpret_cast<GetFiles>(dlsym(RTLD_DEFAULT, "gtk_file_chooser_get_filenames"));
-  auto freeList = reinterpret_cast<void (*)(List*, void (*)(void*))>(dlsym(RTLD_DEFAULT, "g_slist_free_full"));
+  auto freeList =
+      reinterpret_cast<void (*)(List*, void (*)(void*))>(dlsym(RTLD_DEFAULT, "g_slist_free_full"));
   auto gfree = reinterpret_cast<void (*)(void*)>(dlsym(RTLD_DEFAULT, "g_free"));
-  auto selectAll = reinterpret_cast<void (*)(void*)>(dlsym(RTLD_DEFAULT, "gtk_file_chooser_select_all"));
-  if (!setFolder || !getFiles || !freeList || !gfree || !selectAll) GTEST_SKIP() << "not the GTK port";
+  auto selectAll =
+      reinterpret_cast<void (*)(void*)>(dlsym(RTLD_DEFAULT, "gtk_file_chooser_select_all"));
+  if (!setFolder || !getFiles || !freeList || !gfree || !selectAll)
+    GTEST_SKIP() << "not the GTK port";
 
   namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / ("vantor_fd_" + std::to_string(getpid()));

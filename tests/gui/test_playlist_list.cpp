@@ -19,8 +19,10 @@ class PlayListWindow : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     frame = new wxFrame(nullptr, wxID_ANY, "playlist", wxPoint(0, 0), wxSize(320, 400));
-    if (GetParam()) listCtrl = new CPlayListCtrl(frame, 1025);
-    else listCtrl = new wxListCtrl(frame, 1025, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
+    if (GetParam())
+      listCtrl = new CPlayListCtrl(frame, 1025);
+    else
+      listCtrl = new wxListCtrl(frame, 1025, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
     listCtrl->InsertColumn(0, "NO.", wxLIST_FORMAT_LEFT, 40);
     listCtrl->InsertColumn(1, "File Name", wxLIST_FORMAT_LEFT, 180);
     listCtrl->InsertColumn(2, "Remarks", wxLIST_FORMAT_LEFT, 60);
@@ -38,7 +40,9 @@ class PlayListWindow : public testing::TestWithParam<bool> {
   void AddClips(int n) {
     for (int i = 1; i <= n; ++i) ASSERT_TRUE(list.Add(Clip(i).c_str()));
   }
-  static std::string Clip(int i) { return "/media/cam/DCIM/100MEDIA/AMBA000" + std::to_string(i) + ".MOV"; }
+  static std::string Clip(int i) {
+    return "/media/cam/DCIM/100MEDIA/AMBA000" + std::to_string(i) + ".MOV";
+  }
   std::string Text(int row, int col) const { return listCtrl->GetItemText(row, col).utf8_string(); }
   std::vector<std::string> Column(int col) const {
     std::vector<std::string> v;
@@ -120,14 +124,13 @@ TEST_P(PlayListWindow, DeletingThePlayingRowReportsIt) {
 TEST_P(PlayListWindow, DroppedFilesInDropOrderNumberedOn) {
   AddClips(2);
   // The event owns its array, as when the toolkit delivers a drop.
-  auto* files = new wxString[5]{"/drop/zeta.mov", "/drop/alpha.MOV",
-                                wxString::FromUTF8("/drop/行车.mp4"), "/DROP/ZETA.MOV",
-                                wxString::FromUTF8(Clip(1))};
+  auto* files =
+      new wxString[5]{"/drop/zeta.mov", "/drop/alpha.MOV", wxString::FromUTF8("/drop/行车.mp4"),
+                      "/DROP/ZETA.MOV", wxString::FromUTF8(Clip(1))};
   wxDropFilesEvent event(wxEVT_DROP_FILES, 5, files);
   EXPECT_EQ(AddDroppedFiles(list, event), 3);
   EXPECT_EQ(Column(0), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
-  EXPECT_EQ(Column(1),
-            (std::vector<std::string>{"AMBA0001", "AMBA0002", "zeta", "alpha", "行车"}));
+  EXPECT_EQ(Column(1), (std::vector<std::string>{"AMBA0001", "AMBA0002", "zeta", "alpha", "行车"}));
   EXPECT_STREQ(list.GetPath(4), "/drop/行车.mp4");
   EXPECT_FALSE(listCtrl->IsFrozen()) << "the list is redrawn after the batch";
 }

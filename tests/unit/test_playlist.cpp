@@ -250,7 +250,8 @@ TEST_F(PlayListTest, RemoveSelectedRowsTwoAndFourOfSix) {
   EXPECT_EQ(rows.deleted, (std::vector<int>{3, 1})) << "from the last selected row back";
   ExpectInStep(list, rows);
   EXPECT_EQ(rows.Numbers(), (std::vector<std::string>{"1", "2", "3", "4"}));
-  EXPECT_EQ(rows.Names(), (std::vector<std::string>{"AMBA0001", "AMBA0003", "AMBA0005", "AMBA0006"}));
+  EXPECT_EQ(rows.Names(),
+            (std::vector<std::string>{"AMBA0001", "AMBA0003", "AMBA0005", "AMBA0006"}));
   EXPECT_EQ(list.GetCurSel(), 2);
   EXPECT_EQ(list.GetCurPath(), Clip(5));
   EXPECT_EQ(rows.Marks(), (std::vector<int>{0, 0, 1, 0}));
@@ -299,8 +300,8 @@ TEST_F(PlayListTest, AfterStopRemovalsKeepTheIndexPastTheEnd) {
 
 TEST_F(PlayListTest, DroppedPathsInOrderDuplicatesSkipped) {
   AddClips(2);
-  const std::vector<std::string> dropped = {
-      "/drop/c.mov", "/drop/a.mov", Clip(2), "/DROP/C.MOV", "/drop/", "/drop/b.mp4"};
+  const std::vector<std::string> dropped = {"/drop/c.mov", "/drop/a.mov", Clip(2),
+                                            "/DROP/C.MOV", "/drop/",      "/drop/b.mp4"};
   rows.depth = rows.maxDepth = 0;
   EXPECT_EQ(AddPathsToPlayList(list, dropped), 3);
   ExpectInStep(list, rows);
@@ -393,7 +394,10 @@ TEST(PlayListMessages, DeleteTextsHaveChineseTranslations) {
   EXPECT_EQ(vantor::Tr(kMsgSelectFileForDeletion), "Please select a file for deletion.");
   EXPECT_EQ(vantor::Tr(kMsgConfirmDeleteFiles), "Are you sure to delete these files?");
   unsetenv("VANTOR_LOCALE_DIR");
-  if (oldLang) setenv("LANG", saved[0].c_str(), 1); else unsetenv("LANG");
+  if (oldLang)
+    setenv("LANG", saved[0].c_str(), 1);
+  else
+    unsetenv("LANG");
   if (oldAll) setenv("LC_ALL", saved[1].c_str(), 1);
   if (oldMessages) setenv("LC_MESSAGES", saved[2].c_str(), 1);
   vantor::ResetMessageLocale();
