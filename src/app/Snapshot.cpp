@@ -19,7 +19,9 @@ namespace {
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
 
-std::uint16_t U16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+std::uint16_t U16(const std::uint8_t* p) {
+  return std::uint16_t(p[0] | p[1] << 8);
+}
 std::uint32_t U32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
          std::uint32_t(p[3]) << 24;
@@ -263,7 +265,9 @@ namespace {
 std::atomic<int> s_nSnapshot{0};
 }
 
-int TakeSnapshotNumber() { return s_nSnapshot.fetch_add(1); }
+int TakeSnapshotNumber() {
+  return s_nSnapshot.fetch_add(1);
+}
 
 std::string SnapshotFileName(int n) {
   char buf[32];

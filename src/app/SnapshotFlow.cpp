@@ -22,9 +22,13 @@ CapturedFrame Grab(const GrabFrameFn& grab) {
 
 }  // namespace
 
-std::string SnapshotFilter() { return Tr("Bitmap files(*.bmp)|*.bmp||"); }
+std::string SnapshotFilter() {
+  return Tr("Bitmap files(*.bmp)|*.bmp||");
+}
 
-std::string MovieFilter() { return "Movie File(*.mov)|*.mov|All File(*.*)|*.*||"; }
+std::string MovieFilter() {
+  return "Movie File(*.mov)|*.mov|All File(*.*)|*.*||";
+}
 
 CommandOutcome RunSnapshot(const GrabFrameFn& grab, CSnapshotUi& ui) {
   const CapturedFrame frame = Grab(grab);

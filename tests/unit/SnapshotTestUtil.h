@@ -69,7 +69,9 @@ inline void PaletteColour(int i, std::uint8_t& r, std::uint8_t& g, std::uint8_t&
   g = std::uint8_t(255 - i);
   b = std::uint8_t(i);
 }
-inline int PaletteIndexAt(int x, int y) { return (x + 2 * y) & 255; }
+inline int PaletteIndexAt(int x, int y) {
+  return (x + 2 * y) & 255;
+}
 
 inline std::vector<std::uint8_t> MakePalettedDib(int w, int h) {
   const std::size_t stride = (std::size_t(w) + 3) / 4 * 4;
@@ -82,7 +84,8 @@ inline std::vector<std::uint8_t> MakePalettedDib(int w, int h) {
   const std::size_t pixels = d.size();
   d.resize(pixels + stride * h, 0);
   for (int row = 0; row < h; ++row)
-    for (int x = 0; x < w; ++x) d[pixels + row * stride + x] = std::uint8_t(PaletteIndexAt(x, h - 1 - row));
+    for (int x = 0; x < w; ++x)
+      d[pixels + row * stride + x] = std::uint8_t(PaletteIndexAt(x, h - 1 - row));
   return d;
 }
 
@@ -153,8 +156,7 @@ class TmpfsMount {
  public:
   TmpfsMount(const fs::path& where, const std::string& options, bool readOnly = false)
       : m_where(where) {
-    m_ok = ::mount("tmpfs", where.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0,
-                   options.c_str()) == 0;
+    m_ok = ::mount("tmpfs", where.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) == 0;
   }
   ~TmpfsMount() {
     if (m_ok) ::umount2(m_where.c_str(), MNT_DETACH);

@@ -18,9 +18,13 @@ std::uint32_t FileU32(const std::string& s, std::size_t at) {
   return v;
 }
 
-std::span<const std::uint8_t> Span(const std::vector<std::uint8_t>& v) { return {v.data(), v.size()}; }
+std::span<const std::uint8_t> Span(const std::vector<std::uint8_t>& v) {
+  return {v.data(), v.size()};
+}
 
-bool DirIsEmpty(const fs::path& p) { return fs::is_empty(p); }
+bool DirIsEmpty(const fs::path& p) {
+  return fs::is_empty(p);
+}
 
 }  // namespace
 

@@ -63,8 +63,10 @@ class LocaleVars {
   }
   ~LocaleVars() {
     for (std::size_t i = 0; i < std::size(kVars); ++i) {
-      if (m_saved[i]) setenv(kVars[i], m_saved[i]->c_str(), 1);
-      else unsetenv(kVars[i]);
+      if (m_saved[i])
+        setenv(kVars[i], m_saved[i]->c_str(), 1);
+      else
+        unsetenv(kVars[i]);
     }
     ResetMessageLocale();
   }
@@ -74,7 +76,9 @@ class LocaleVars {
   std::vector<std::optional<std::string>> m_saved;
 };
 
-int NumberIn(const std::string& name) { return std::atoi(name.c_str() + 8); }
+int NumberIn(const std::string& name) {
+  return std::atoi(name.c_str() + 8);
+}
 
 }  // namespace
 
@@ -142,8 +146,8 @@ TEST(SnapshotCommand, FileThatCannotBeCreatedIsReportedInTheUsersLanguage) {
     EXPECT_EQ(boxes.seen[0].text, text);
     EXPECT_EQ(boxes.seen[0].caption, "Vantor");
     EXPECT_EQ(boxes.seen[0].icon, MessageIcon::Error);
-    EXPECT_EQ(ui.asked.back().filter, lang[0] == 'z' ? "位图文件(*.bmp)|*.bmp||"
-                                                     : "Bitmap files(*.bmp)|*.bmp||");
+    EXPECT_EQ(ui.asked.back().filter,
+              lang[0] == 'z' ? "位图文件(*.bmp)|*.bmp||" : "Bitmap files(*.bmp)|*.bmp||");
   }
   EXPECT_TRUE(fs::is_empty(locked.path()));
 }
