@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <wx/button.h>
 #include <wx/dcprint.h>
+#include <wx/filedlg.h>
 #include <wx/frame.h>
 #include <wx/gtk/print.h>
+#include <wx/modalhook.h>
+#include <wx/printdlg.h>
 #include <wx/progdlg.h>
 #include <wx/timer.h>
 
@@ -379,4 +382,74 @@ TEST(WxWildcard, ClosingBarsOfTheFilterAreDropped) {
   EXPECT_EQ(ToWxWildcard("位图文件(*.bmp)|*.bmp||"), wxString::FromUTF8("位图文件(*.bmp)|*.bmp"));
   EXPECT_EQ(ToWxWildcard("Movie File(*.mov)|*.mov|All File(*.*)|*.*||"),
             "Movie File(*.mov)|*.mov|All File(*.*)|*.*");
+}
+
+namespace {
+
+// Answers the real modal dialogs (file, message, print) without showing them and
+// remembers what they were asked with.
+class DialogAnswers : public wxModalDialogHook {
+ public:
+  std::function<int(wxDialog*)> answer;
+  std::vector<wxString> seen;  // class names: the dialogs are gone afterwards
+  DialogAnswers() { Register(); }
+
+ protected:
+  int Enter(wxDialog* dialog) override {
+    seen.push_back(dialog->GetClassInfo()->GetClassName());
+    return answer ? answer(dialog) : int(wxID_CANCEL);
+  }
+  void Exit(wxDialog*) override {}
+};
+
+}  // namespace
+
+TEST(SnapshotGuiDialogs, RealSaveDialogIsAskedWithNameFilterAndOverwritePrompt) {
+  // wxGTK reads the chosen path back from the GTK widget, so a dialog that is
+  // not shown cannot be given one: this checks what the dialog is opened with
+  // and that cancelling it writes nothing.
+  CWxSnapshotUi ui(nullptr);
+  DialogAnswers hook;
+  wxString wildcard, proposed;
+  long style = 0;
+  hook.answer = [&](wxDialog* d) {
+    if (auto* fd = wxDynamicCast(d, wxFileDialog)) {
+      wildcard = fd->GetWildcard();
+      proposed = fd->GetFilename();
+      style = fd->GetWindowStyle();
+    }
+    return int(wxID_CANCEL);
+  };
+  ASSERT_EQ(RunSnapshot(FrameOf(MakeTrueColourDib(64, 48)), ui), CommandOutcome::Cancelled);
+  ASSERT_EQ(hook.seen.size(), 1u);
+  EXPECT_EQ(wildcard, "Bitmap files(*.bmp)|*.bmp");
+  EXPECT_TRUE(proposed.StartsWith("snapshot") && proposed.EndsWith(".bmp")) << proposed;
+  EXPECT_TRUE(style & wxFD_SAVE);
+  EXPECT_TRUE(style & wxFD_OVERWRITE_PROMPT);
+
+  ASSERT_EQ(RunFileSave(true, "/cam/AMBA0001.MOV", ui), CommandOutcome::Cancelled);
+  ASSERT_EQ(hook.seen.size(), 2u);
+  EXPECT_EQ(wildcard, "Movie File(*.mov)|*.mov|All File(*.*)|*.*");
+  EXPECT_EQ(proposed, "");
+  EXPECT_FALSE(style & wxFD_OVERWRITE_PROMPT);
+  EXPECT_EQ(ui.CurrentCopy(), nullptr);
+}
+
+TEST(SnapshotGuiDialogs, OverwriteQuestionTakesTheUsersAnswer) {
+  CWxSnapshotUi ui(nullptr);
+  DialogAnswers hook;
+  hook.answer = [](wxDialog*) { return int(wxID_NO); };
+  EXPECT_FALSE(ui.ConfirmOverwrite("/tmp/road.bmp"));
+  hook.answer = [](wxDialog*) { return int(wxID_YES); };
+  EXPECT_TRUE(ui.ConfirmOverwrite("/tmp/road.bmp"));
+  EXPECT_EQ(hook.seen.size(), 2u);
+}
+
+TEST(SnapshotGuiDialogs, PrintImageGoesThroughThePrintDialog) {
+  CWxSnapshotUi ui(nullptr);
+  DialogAnswers hook;  // cancels
+  EXPECT_EQ(RunPrintImage(true, FrameOf(MakeTrueColourDib(16, 16)), ui), CommandOutcome::Done);
+  ASSERT_EQ(hook.seen.size(), 1u);
+  EXPECT_TRUE(hook.seen[0].Contains("PrintDialog")) << hook.seen[0];
+  EXPECT_EQ(wxPrinter::GetLastError(), wxPRINTER_CANCELLED);
 }
