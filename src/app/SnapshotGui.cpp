@@ -78,7 +78,7 @@ CFileSaveCopy::~CFileSaveCopy() {
   m_timer.Stop();
   m_job.Cancel();
   m_job.Wait();
-  delete m_dialog;
+  delete m_dialog.get();
 }
 
 void CFileSaveCopy::OnTimer(wxTimerEvent&) {
@@ -105,8 +105,7 @@ void CFileSaveCopy::Finish() {
   m_timer.Stop();
   m_result = m_job.Wait();
   m_finished = true;
-  delete m_dialog;
-  m_dialog = nullptr;
+  delete m_dialog.get();
   const std::string message = CopyFailureMessage(m_result, m_job.Source(), m_job.Destination());
   if (!message.empty()) ShowMessageBox(message, "Vantor", MessageIcon::Error);
   if (m_done) m_done(m_result);

@@ -4,7 +4,9 @@
 #include <wx/event.h>
 #include <wx/image.h>
 #include <wx/print.h>
+#include <wx/progdlg.h>
 #include <wx/timer.h>
+#include <wx/weakref.h>
 
 #include <functional>
 #include <memory>
@@ -13,7 +15,6 @@
 #include "app/FileCopier.h"
 #include "app/SnapshotFlow.h"
 
-class wxProgressDialog;
 class wxWindow;
 
 namespace vantor {
@@ -58,7 +59,8 @@ class CFileSaveCopy : public wxEvtHandler {
   void Finish();
 
   CFileCopyJob m_job;
-  wxProgressDialog* m_dialog = nullptr;
+  // Weak: the dialog is a child of the main window and goes with it.
+  wxWeakRef<wxProgressDialog> m_dialog;
   wxTimer m_timer;
   DoneFn m_done;
   CopyResult m_result;

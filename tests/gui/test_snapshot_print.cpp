@@ -366,12 +366,19 @@ TEST(FileSaveGui, ClosingTheWindowMidCopyLeavesNoPartialFile) {
   ScratchDir dir("saveclose");
   const fs::path src = dir / "AMBA0004.MOV";
   WriteFile(src, Bytes(400 * 16 * 1024));
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "main", wxPoint(0, 0), wxSize(400, 300));
+  frame->Show();
   {
-    TestUi ui(nullptr);
+    TestUi ui(frame);
     ui.savePath = (dir / "gone").string();
     ui.SetCopyOptions(SlowCopy(10));
     ASSERT_EQ(RunFileSave(true, src.string(), ui), CommandOutcome::Done);
     ASSERT_TRUE(PumpUntil([&] { return ui.CurrentCopy()->Job().BytesCopied() > 0; }, 5000));
+    // The window goes first and takes its progress dialog with it.
+    delete frame;
+    EXPECT_EQ(ui.CurrentCopy()->GetProgressDialog(), nullptr);
+    PumpEvents(50);
+    EXPECT_TRUE(fs::exists(dir / "GONE.MOV"));
   }
   EXPECT_FALSE(fs::exists(dir / "GONE.MOV"));
   PumpEvents(20);

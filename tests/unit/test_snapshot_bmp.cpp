@@ -248,3 +248,33 @@ TEST(FileSaveName, UpperCasesOnlyTheFileName) {
   // Bytes that are not UTF-8 stay as they are; the rest is still upper-cased.
   EXPECT_EQ(FileSaveDestination(std::string("/d/a\xff") + "b"), std::string("/d/A\xff") + "B.MOV");
 }
+
+// Frames with damaged headers or cut short: never a read outside the block (run
+// under the sanitizer build), and any picture returned matches its block.
+TEST(SnapshotDib, DamagedBlocksNeverReadPastTheirEnd) {
+  std::uint32_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  const std::vector<std::vector<std::uint8_t>> originals = {
+      MakeTrueColourDib(9, 5), MakeTrueColourDib(7, 3, 32, true), MakePalettedDib(10, 4)};
+  int accepted = 0;
+  for (int i = 0; i < 3000; ++i) {
+    auto d = originals[i % originals.size()];
+    for (int k = 0; k < 3; ++k) d[next() % 60] = std::uint8_t(next());
+    if (next() % 4 == 0) d.resize(next() % d.size());
+    // A copy of exactly the block's size, so a sanitizer sees any overrun.
+    std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[d.size()]);
+    std::memcpy(exact.get(), d.data(), d.size());
+    const std::span<const std::uint8_t> block(exact.get(), d.size());
+    const auto layout = ParseDib(block);
+    const auto img = DibToRgb(block);
+    ASSERT_EQ(bool(layout), bool(img));
+    if (!img) continue;
+    ++accepted;
+    EXPECT_EQ(img->rgb.size(), std::size_t(img->width) * img->height * 3);
+    EXPECT_LE(layout->pixelOffset + layout->stride * std::size_t(layout->height), d.size());
+  }
+  EXPECT_GT(accepted, 0);
+}
