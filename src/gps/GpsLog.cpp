@@ -85,16 +85,14 @@ class LogScanner {
   void FindFields(const char* p) {
     while (m_count > 0 && m_commas[m_head] < p + 1) Pop();
     if (m_scan < p + 1) m_scan = p + 1;
-    while (m_count < kFields && m_scan < m_end) {
-      const void* c = std::memchr(m_scan, ',', static_cast<std::size_t>(m_end - m_scan));
-      if (!c) {
-        m_scan = m_end;
-        break;
-      }
-      const char* comma = static_cast<const char*>(c);
-      Push(comma);
-      m_scan = comma + 1;
+    // Fields are a few characters long: a plain loop beats a library call
+    // per comma.
+    const char* q = m_scan;
+    while (m_count < kFields && q < m_end) {
+      if (*q == ',') Push(q);
+      ++q;
     }
+    m_scan = q;
   }
 
   // atof / atoi of field k, remembered per comma: many short lines may share
@@ -179,20 +177,21 @@ class LogScanner {
 std::size_t NormaliseText(char* buf, std::size_t n) {
   if (const void* z = std::memchr(buf, '\0', n)) n = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
   if (const void* z = std::memchr(buf, kCtrlZ, n)) n = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
+  // Moves the text between carriage returns down in whole runs.
+  char* const end = buf + n;
   char* cr = static_cast<char*>(std::memchr(buf, '\r', n));
-  if (cr) {
-    char* out = cr;
-    const char* in = cr;
-    const char* end = buf + n;
-    while (in < end) {
-      if (*in == '\r' && in + 1 < end && in[1] == '\n') {
-        ++in;
-        continue;
-      }
-      *out++ = *in++;
-    }
-    n = static_cast<std::size_t>(out - buf);
+  char* out = cr;
+  while (cr) {
+    const bool drop = cr + 1 < end && cr[1] == '\n';
+    char* from = drop ? cr + 1 : cr;
+    char* next = cr + 1 < end ? static_cast<char*>(std::memchr(cr + 1, '\r', static_cast<std::size_t>(end - cr - 1)))
+                              : nullptr;
+    char* to = next ? next : end;
+    if (out != from) std::memmove(out, from, static_cast<std::size_t>(to - from));
+    out += to - from;
+    cr = next;
   }
+  if (out) n = static_cast<std::size_t>(out - buf);
   buf[n] = '\0';
   return n;
 }
@@ -366,7 +365,8 @@ GpsLogStatus ParseGpsLog(const std::string& path, GpsRecordTable& table) {
   if (static_cast<std::uint64_t>(st.st_size) >= kMaxGpsLogBytes) return GpsLogStatus::TooLarge;
   const std::size_t size = static_cast<std::size_t>(st.st_size);
 
-  std::unique_ptr<char[]> buf(new (std::nothrow) char[size + 4]());
+  // Not zero-filled: only the bytes after the text need to be zeros.
+  std::unique_ptr<char[]> buf(new (std::nothrow) char[size + 4]);
   if (!buf) return GpsLogStatus::OutOfMemory;
   std::size_t got = 0;
   while (got < size) {
@@ -378,6 +378,7 @@ GpsLogStatus ParseGpsLog(const std::string& path, GpsRecordTable& table) {
     if (r == 0) break;  // the file shrank while we read it
     got += static_cast<std::size_t>(r);
   }
+  std::memset(buf.get() + got, 0, size + 4 - got);
   const std::size_t n = NormaliseText(buf.get(), got);
   return ParseNormalised(buf.get(), n, table);
 }
