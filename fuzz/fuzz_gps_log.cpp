@@ -14,21 +14,25 @@
 
 namespace {
 
-const unsigned kPositive[60] = {6,   12,  18,  24,  30,  33,  37,  40,  44,  48,  53,  58,  63,  68,  73,
-                                76,  79,  83,  86,  89,  92,  96,  99,  103, 107, 110, 114, 117, 121, 124,
-                                127, 131, 134, 138, 141, 144, 148, 151, 155, 158, 161, 165, 168, 172, 175,
-                                178, 182, 185, 189, 192, 195, 199, 202, 206, 209, 212, 216, 219, 223, 226};
-const unsigned kNegative[60] = {2,   4,   6,   8,   10,  15,  21,  26,  32,  37,  41,  45,  50,  54,  58,
-                                62,  66,  71,  75,  79,  84,  88,  93,  97,  102, 105, 109, 112, 116, 119,
-                                122, 126, 129, 133, 136, 139, 143, 146, 150, 153, 156, 160, 163, 167, 170,
-                                173, 177, 180, 184, 187, 190, 194, 197, 201, 204, 207, 211, 214, 218, 221};
+const unsigned kPositive[60] = {6,   12,  18,  24,  30,  33,  37,  40,  44,  48,  53,  58,
+                                63,  68,  73,  76,  79,  83,  86,  89,  92,  96,  99,  103,
+                                107, 110, 114, 117, 121, 124, 127, 131, 134, 138, 141, 144,
+                                148, 151, 155, 158, 161, 165, 168, 172, 175, 178, 182, 185,
+                                189, 192, 195, 199, 202, 206, 209, 212, 216, 219, 223, 226};
+const unsigned kNegative[60] = {2,   4,   6,   8,   10,  15,  21,  26,  32,  37,  41,  45,
+                                50,  54,  58,  62,  66,  71,  75,  79,  84,  88,  93,  97,
+                                102, 105, 109, 112, 116, 119, 122, 126, 129, 133, 136, 139,
+                                143, 146, 150, 153, 156, 160, 163, 167, 170, 173, 177, 180,
+                                184, 187, 190, 194, 197, 201, 204, 207, 211, 214, 218, 221};
 
 double RefAngle(const char* field, int& flag) {
   const double raw = std::atof(field);
   std::uint32_t v = 0;
   if (std::isfinite(raw)) {
     const double t = std::trunc(raw);
-    const std::int64_t wide = t >= 9.2e18 ? INT64_MAX : t <= -9.2e18 ? INT64_MIN : static_cast<std::int64_t>(t);
+    const std::int64_t wide = t >= 9.2e18    ? INT64_MAX
+                              : t <= -9.2e18 ? INT64_MIN
+                                             : static_cast<std::int64_t>(t);
     v = static_cast<std::uint32_t>(wide);
   }
   int x = 0;
@@ -105,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (refs.empty()) {
-    Check(status != vantor::GpsLogStatus::Ok && table.nCount == 0 && !table.pRecords, "empty log gave records", 0);
+    Check(status != vantor::GpsLogStatus::Ok && table.nCount == 0 && !table.pRecords,
+          "empty log gave records", 0);
     return 0;
   }
   Check(status == vantor::GpsLogStatus::Ok, "status", 0);

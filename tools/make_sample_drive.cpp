@@ -58,7 +58,9 @@ double SpeedAt(double u) {
 
 // Raw 16-bit tilt reading for a tilt of `v` units: negative tilts wrap to
 // values just below 65536, as the sensor register holds them.
-unsigned RawTilt(int v) { return v >= 0 ? static_cast<unsigned>(v) : static_cast<unsigned>(65536 + v); }
+unsigned RawTilt(int v) {
+  return v >= 0 ? static_cast<unsigned>(v) : static_cast<unsigned>(65536 + v);
+}
 
 void WriteLogs(const Options& o) {
   int total = 0;
@@ -86,12 +88,14 @@ void WriteLogs(const Options& o) {
       // Fields: 0 time, 1 lon, 2 lat, 3-5 graph channels, 6 satellites,
       // 7 HDOP x10, 8 altitude m, 9 heading, 10-11 raw tilt, 12-13 reserved,
       // 14 speed km/h, 15 fix, 16-17 reserved, 18 odometer m, 19 checksum.
-      std::snprintf(line, sizeof line,
-                    "%04d/%02d/%02d-%02d:%02d:%02d,%.6f,%.6f,%d,%d,%d,%d,%d,%d,%d,%u,%u,0,0,%d,1,0,0,%d,%d\r\n",
-                    kYear, kMonth, kDay, sec / 3600 % 24, sec / 60 % 60, sec % 60, lon, lat, g1, g2, g3,
-                    7 + t % 5, 9 + t % 4, 4 + t % 3, static_cast<int>(std::lround(heading)) % 360,
-                    RawTilt(tilt1), RawTilt(tilt2), speed, 1520 + static_cast<int>(std::lround(meters)),
-                    (t * 31 + speed) % 256);
+      std::snprintf(
+          line, sizeof line,
+          "%04d/%02d/"
+          "%02d-%02d:%02d:%02d,%.6f,%.6f,%d,%d,%d,%d,%d,%d,%d,%u,%u,0,0,%d,1,0,0,%d,%d\r\n",
+          kYear, kMonth, kDay, sec / 3600 % 24, sec / 60 % 60, sec % 60, lon, lat, g1, g2, g3,
+          7 + t % 5, 9 + t % 4, 4 + t % 3, static_cast<int>(std::lround(heading)) % 360,
+          RawTilt(tilt1), RawTilt(tilt2), speed, 1520 + static_cast<int>(std::lround(meters)),
+          (t * 31 + speed) % 256);
       text += line;
       // Move on by one second of driving.
       const double d = speed / 3.6;
@@ -112,8 +116,8 @@ void WriteLogs(const Options& o) {
 // drive's own start so that every run gives the same bytes.
 void FixTimes(std::vector<unsigned char>& d, std::size_t begin, std::size_t end) {
   auto be32 = [&](std::size_t at) {
-    return (std::uint32_t{d[at]} << 24) | (std::uint32_t{d[at + 1]} << 16) | (std::uint32_t{d[at + 2]} << 8) |
-           d[at + 3];
+    return (std::uint32_t{d[at]} << 24) | (std::uint32_t{d[at + 1]} << 16) |
+           (std::uint32_t{d[at + 2]} << 8) | d[at + 3];
   };
   auto put = [&](std::size_t at, std::uint64_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i, v >>= 8) d[at + i] = static_cast<unsigned char>(v & 0xff);
@@ -154,7 +158,9 @@ bool HasElement(const char* name) {
 }
 
 void WriteMovie(const Options& o, int clip, int seconds, const fs::path& path) {
-  const char* aac = HasElement("avenc_aac") ? "avenc_aac" : HasElement("voaacenc") ? "voaacenc" : nullptr;
+  const char* aac = HasElement("avenc_aac")  ? "avenc_aac"
+                    : HasElement("voaacenc") ? "voaacenc"
+                                             : nullptr;
   for (const char* e : {"x264enc", "qtmux", "timeoverlay", "videotestsrc"})
     if (!HasElement(e)) throw std::runtime_error(std::string("GStreamer element missing: ") + e);
   if (!aac) throw std::runtime_error("no AAC encoder (avenc_aac or voaacenc)");
@@ -167,9 +173,11 @@ void WriteMovie(const Options& o, int clip, int seconds, const fs::path& path) {
   // Audio in buffers of 1/30 s, so that both streams end on the same frame.
   // A constant quantizer: x264's bit-rate control differs from run to run
   // when it uses threads, and the files must be the same every time.
-  desc << "videotestsrc num-buffers=" << seconds * o.fps << " pattern=smpte75 horizontal-speed=3 ! video/x-raw,width="
-       << o.width << ",height=" << o.height << ",framerate=" << o.fps << "/1,format=I420"
-       << " ! timeoverlay text=\"" << label << "\" halignment=left valignment=top font-desc=\"Sans Bold " << fontSize << "px\""
+  desc << "videotestsrc num-buffers=" << seconds * o.fps
+       << " pattern=smpte75 horizontal-speed=3 ! video/x-raw,width=" << o.width
+       << ",height=" << o.height << ",framerate=" << o.fps << "/1,format=I420"
+       << " ! timeoverlay text=\"" << label
+       << "\" halignment=left valignment=top font-desc=\"Sans Bold " << fontSize << "px\""
        << " ! x264enc speed-preset=ultrafast pass=quant quantizer=26 key-int-max=" << o.fps
        << " ! h264parse ! queue ! mux. audiotestsrc num-buffers=" << seconds * 30
        << " samplesperbuffer=1600 freq=" << 330 + 110 * clip
@@ -185,8 +193,8 @@ void WriteMovie(const Options& o, int clip, int seconds, const fs::path& path) {
   }
   gst_element_set_state(pipeline, GST_STATE_PLAYING);
   GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* msg = gst_bus_timed_pop_filtered(bus, GST_CLOCK_TIME_NONE,
-                                               static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  GstMessage* msg = gst_bus_timed_pop_filtered(
+      bus, GST_CLOCK_TIME_NONE, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
   std::string failure;
   if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
     GError* err = nullptr;
@@ -201,11 +209,13 @@ void WriteMovie(const Options& o, int clip, int seconds, const fs::path& path) {
   if (!failure.empty()) throw std::runtime_error("encoding " + path.string() + ": " + failure);
 
   std::ifstream in(tmp, std::ios::binary);
-  std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
   in.close();
   FixTimes(data, 0, data.size());
   std::ofstream outFile(tmp, std::ios::binary | std::ios::trunc);
-  outFile.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  outFile.write(reinterpret_cast<const char*>(data.data()),
+                static_cast<std::streamsize>(data.size()));
   outFile.close();
   if (!outFile) throw std::runtime_error("cannot write " + tmp.string());
   fs::rename(tmp, path);
@@ -213,7 +223,9 @@ void WriteMovie(const Options& o, int clip, int seconds, const fs::path& path) {
 
 Options ParseArgs(int argc, char** argv) {
   Options o;
-  if (argc < 2) throw std::runtime_error("usage: make_sample_drive OUT [--seconds A,B,..] [--size WxH] [--fps N] [--logs-only]");
+  if (argc < 2)
+    throw std::runtime_error(
+        "usage: make_sample_drive OUT [--seconds A,B,..] [--size WxH] [--fps N] [--logs-only]");
   o.out = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
@@ -228,7 +240,8 @@ Options ParseArgs(int argc, char** argv) {
       while (std::getline(ss, part, ',')) o.seconds.push_back(std::stoi(part));
     } else if (a == "--size") {
       const std::string v = next();
-      if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2) throw std::runtime_error("bad --size " + v);
+      if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2)
+        throw std::runtime_error("bad --size " + v);
     } else if (a == "--fps") {
       o.fps = std::stoi(next());
     } else if (a == "--logs-only") {
@@ -237,7 +250,8 @@ Options ParseArgs(int argc, char** argv) {
       throw std::runtime_error("unknown option " + a);
     }
   }
-  if (o.seconds.empty() || o.width < 16 || o.height < 16 || o.fps < 1) throw std::runtime_error("bad options");
+  if (o.seconds.empty() || o.width < 16 || o.height < 16 || o.fps < 1)
+    throw std::runtime_error("bad options");
   for (int s : o.seconds)
     if (s < 1) throw std::runtime_error("clip lengths must be at least one second");
   return o;

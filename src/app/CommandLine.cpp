@@ -41,7 +41,9 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
   return true;
 }
 
-bool IsMovieName(std::string_view path) { return EndsWithNoCase(path, ".mov") || EndsWithNoCase(path, ".mp4"); }
+bool IsMovieName(std::string_view path) {
+  return EndsWithNoCase(path, ".mov") || EndsWithNoCase(path, ".mp4");
+}
 
 std::string BaseName(const std::string& path) {
   const std::size_t k = path.rfind('/');
@@ -61,7 +63,9 @@ std::string Format(const char* english, const std::string& a, const std::string&
   return text;
 }
 
-void Fail(std::FILE* err, const std::string& message) { std::fprintf(err, "vantor: %s\n", message.c_str()); }
+void Fail(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "vantor: %s\n", message.c_str());
+}
 
 // Writes `data` to OUT through a temporary file beside it that replaces OUT
 // only when every byte is on disk: a full disk or a failed write leaves
@@ -148,7 +152,8 @@ int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
   const GpsLogStatus status = ParseGpsLog(logPath, table);
   if (status != GpsLogStatus::Ok) {
     if (logPath != input)
-      Fail(err, Format("GPS log of %s: %s", input, logPath + ": " + Tr(DescribeGpsLogStatus(status))));
+      Fail(err,
+           Format("GPS log of %s: %s", input, logPath + ": " + Tr(DescribeGpsLogStatus(status))));
     else
       Fail(err, Format("%s: %s", logPath, Tr(DescribeGpsLogStatus(status))));
     return kExitFailure;
@@ -163,9 +168,10 @@ int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
     return 0;
   }
   // Replacing OUT must never destroy the log being read.
-  struct stat inSt {}, outSt {};
-  if (::stat(logPath.c_str(), &inSt) == 0 && ::stat(outPath.c_str(), &outSt) == 0 && inSt.st_dev == outSt.st_dev &&
-      inSt.st_ino == outSt.st_ino) {
+  struct stat inSt {
+  }, outSt{};
+  if (::stat(logPath.c_str(), &inSt) == 0 && ::stat(outPath.c_str(), &outSt) == 0 &&
+      inSt.st_dev == outSt.st_dev && inSt.st_ino == outSt.st_ino) {
     Fail(err, Format("%s: refusing to overwrite the GPS log itself", outPath));
     return kExitFailure;
   }

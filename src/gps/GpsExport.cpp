@@ -56,7 +56,8 @@ void AppendTimeOfDay(std::string& out, int secs) {
 }
 
 bool IsCalendarDate(const GpsDate& d) {
-  return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= 31;
+  return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+         d.day <= 31;
 }
 
 // ISO 8601 local time without a zone (the log records none); false when the
@@ -73,10 +74,18 @@ bool AppendIsoTime(std::string& out, const GpsRecordTable& table, int i) {
 void AppendXmlEscaped(std::string& out, std::string_view s) {
   for (char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       default:
         // Control characters are not allowed in XML 1.0 text.
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t') break;
@@ -103,7 +112,9 @@ void AppendJsonString(std::string& out, std::string_view s) {
   out += '"';
 }
 
-bool HasPosition(const GpsRecord& r) { return std::isfinite(r.dLatitude) && std::isfinite(r.dLongitude); }
+bool HasPosition(const GpsRecord& r) {
+  return std::isfinite(r.dLatitude) && std::isfinite(r.dLongitude);
+}
 
 }  // namespace
 
@@ -111,10 +122,14 @@ bool ParseGpsExportFormat(std::string_view name, GpsExportFormat& format) {
   std::string lower(name);
   for (char& c : lower)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (lower == "csv") format = GpsExportFormat::Csv;
-  else if (lower == "gpx") format = GpsExportFormat::Gpx;
-  else if (lower == "geojson") format = GpsExportFormat::GeoJson;
-  else return false;
+  if (lower == "csv")
+    format = GpsExportFormat::Csv;
+  else if (lower == "gpx")
+    format = GpsExportFormat::Gpx;
+  else if (lower == "geojson")
+    format = GpsExportFormat::GeoJson;
+  else
+    return false;
   return true;
 }
 
@@ -129,7 +144,9 @@ int GpsTimeOfDay(const GpsRecordTable& table, int i) {
 }
 
 void WriteGpsCsv(const GpsRecordTable& table, std::string& out) {
-  out += "index,date,time,seconds,latitude,longitude,speed_kmh,odometer,graph1,graph2,graph3,angle1,angle2\n";
+  out +=
+      "index,date,time,seconds,latitude,longitude,speed_kmh,odometer,graph1,graph2,graph3,angle1,"
+      "angle2\n";
   for (int i = 0; i < table.nCount; ++i) {
     const GpsRecord& r = table.pRecords[i];
     AppendInt(out, i);
@@ -233,13 +250,20 @@ void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, st
   out += "]}}\n";
 }
 
-std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format, std::string_view trackName) {
+std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format,
+                      std::string_view trackName) {
   std::string out;
   out.reserve(static_cast<std::size_t>(table.nCount) * 160 + 512);
   switch (format) {
-    case GpsExportFormat::Csv: WriteGpsCsv(table, out); break;
-    case GpsExportFormat::Gpx: WriteGpsGpx(table, trackName, out); break;
-    case GpsExportFormat::GeoJson: WriteGpsGeoJson(table, trackName, out); break;
+    case GpsExportFormat::Csv:
+      WriteGpsCsv(table, out);
+      break;
+    case GpsExportFormat::Gpx:
+      WriteGpsGpx(table, trackName, out);
+      break;
+    case GpsExportFormat::GeoJson:
+      WriteGpsGeoJson(table, trackName, out);
+      break;
   }
   return out;
 }

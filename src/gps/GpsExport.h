@@ -28,6 +28,7 @@ int GpsTimeOfDay(const GpsRecordTable& table, int i);
 void WriteGpsCsv(const GpsRecordTable& table, std::string& out);
 void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::string& out);
 void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, std::string& out);
-std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format, std::string_view trackName);
+std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format,
+                      std::string_view trackName);
 
 }  // namespace vantor

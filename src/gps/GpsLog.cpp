@@ -37,7 +37,9 @@ constexpr char kCtrlZ = 0x1A;
 inline bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 const char* SkipSpace(const char* s) {
   while (IsCSpace(*s)) ++s;
@@ -175,8 +177,10 @@ class LogScanner {
 // it for every string function that reads it). Returns the new length; the
 // byte after it is set to zero.
 std::size_t NormaliseText(char* buf, std::size_t n) {
-  if (const void* z = std::memchr(buf, '\0', n)) n = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
-  if (const void* z = std::memchr(buf, kCtrlZ, n)) n = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
+  if (const void* z = std::memchr(buf, '\0', n))
+    n = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
+  if (const void* z = std::memchr(buf, kCtrlZ, n))
+    n = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
   // Moves the text between carriage returns down in whole runs.
   char* const end = buf + n;
   char* cr = static_cast<char*>(std::memchr(buf, '\r', n));
@@ -184,8 +188,10 @@ std::size_t NormaliseText(char* buf, std::size_t n) {
   while (cr) {
     const bool drop = cr + 1 < end && cr[1] == '\n';
     char* from = drop ? cr + 1 : cr;
-    char* next = cr + 1 < end ? static_cast<char*>(std::memchr(cr + 1, '\r', static_cast<std::size_t>(end - cr - 1)))
-                              : nullptr;
+    char* next =
+        cr + 1 < end
+            ? static_cast<char*>(std::memchr(cr + 1, '\r', static_cast<std::size_t>(end - cr - 1)))
+            : nullptr;
     char* to = next ? next : end;
     if (out != from) std::memmove(out, from, static_cast<std::size_t>(to - from));
     out += to - from;
@@ -211,7 +217,8 @@ GpsLogStatus ParseNormalised(const char* text, std::size_t n, GpsRecordTable& ta
   BOOL angle1Minus = table.bAngle1Minus, angle2Minus = table.bAngle2Minus;
   const char* p = text;
   while (p < end) {
-    const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const char* eol =
+        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
     if (!eol) eol = end;
     // An empty line (and the empty text after a final line feed) is no
     // record: it used to become one of all zeros, a car at 0/0 standing still.
@@ -267,8 +274,8 @@ void ReplaceAll(std::string& s, const std::string& from, const std::string& to) 
 
 // The entries of `dir` whose names equal `name` ignoring ASCII case, sorted
 // so that the choice among several is the same every time.
-std::vector<std::filesystem::path> FindNoCase(const std::filesystem::path& dir, const std::string& name,
-                                              bool wantDirectory) {
+std::vector<std::filesystem::path> FindNoCase(const std::filesystem::path& dir,
+                                              const std::string& name, bool wantDirectory) {
   namespace fs = std::filesystem;
   std::vector<fs::path> found;
   std::error_code ec;
@@ -287,13 +294,20 @@ std::vector<std::filesystem::path> FindNoCase(const std::filesystem::path& dir, 
 
 const char* DescribeGpsLogStatus(GpsLogStatus status) {
   switch (status) {
-    case GpsLogStatus::Ok: return "ok";
-    case GpsLogStatus::NotFound: return "no such file";
-    case GpsLogStatus::Unreadable: return "cannot be read";
-    case GpsLogStatus::NotAFile: return "not a regular file";
-    case GpsLogStatus::TooLarge: return "too large for a GPS log (1 GB or more)";
-    case GpsLogStatus::Empty: return "holds no GPS records";
-    case GpsLogStatus::OutOfMemory: return "out of memory";
+    case GpsLogStatus::Ok:
+      return "ok";
+    case GpsLogStatus::NotFound:
+      return "no such file";
+    case GpsLogStatus::Unreadable:
+      return "cannot be read";
+    case GpsLogStatus::NotAFile:
+      return "not a regular file";
+    case GpsLogStatus::TooLarge:
+      return "too large for a GPS log (1 GB or more)";
+    case GpsLogStatus::Empty:
+      return "holds no GPS records";
+    case GpsLogStatus::OutOfMemory:
+      return "out of memory";
   }
   return "unknown error";
 }
@@ -353,7 +367,8 @@ GpsLogStatus ParseGpsLog(const std::string& path, GpsRecordTable& table) {
   table.Clear();
   // Non-blocking so that a named pipe given as the log cannot hang the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? GpsLogStatus::NotFound : GpsLogStatus::Unreadable;
+  if (fd < 0)
+    return errno == ENOENT || errno == ENOTDIR ? GpsLogStatus::NotFound : GpsLogStatus::Unreadable;
   struct FdCloser {
     int fd;
     ~FdCloser() { ::close(fd); }
@@ -446,14 +461,16 @@ double ConvertAngle(double raw, BOOL& bMinus) {
   if (v < 32768) {
     bMinus = v >= g_anAnglePositive[0] ? TRUE : FALSE;
     if (v > 255) return 60;
-    return static_cast<double>(std::upper_bound(std::begin(g_anAnglePositive), std::end(g_anAnglePositive), v) -
-                               std::begin(g_anAnglePositive));
+    return static_cast<double>(
+        std::upper_bound(std::begin(g_anAnglePositive), std::end(g_anAnglePositive), v) -
+        std::begin(g_anAnglePositive));
   }
   const std::uint32_t w = 65535u - v;
   bMinus = FALSE;
   if (w > 255) return 60;
-  return static_cast<double>(std::upper_bound(std::begin(g_anAngleNegative), std::end(g_anAngleNegative), w) -
-                             std::begin(g_anAngleNegative));
+  return static_cast<double>(
+      std::upper_bound(std::begin(g_anAngleNegative), std::end(g_anAngleNegative), w) -
+      std::begin(g_anAngleNegative));
 }
 
 double LogAtof(const char* text) {
@@ -500,9 +517,11 @@ int LogAtoi(const char* text) {
   }
   std::int64_t value;
   if (neg)
-    value = (over || acc >= kLimit) ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(acc);
+    value = (over || acc >= kLimit) ? std::numeric_limits<std::int64_t>::min()
+                                    : -static_cast<std::int64_t>(acc);
   else
-    value = (over || acc >= kLimit) ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(acc);
+    value = (over || acc >= kLimit) ? std::numeric_limits<std::int64_t>::max()
+                                    : static_cast<std::int64_t>(acc);
   return static_cast<int>(static_cast<std::int32_t>(value));
 }
 

@@ -26,7 +26,7 @@ struct GpsRecordTable {
   std::unique_ptr<GpsRecord[]> pRecords;  // null when no log is loaded
   int nCount = 0;                         // parsed records
   std::size_t nCapacity = 0;              // line count + kGpsSpareRecords, all zeroed past nCount
-  int nFirstTimeOfDay = 0;                // record 0's time of day in seconds (nTime is relative to it)
+  int nFirstTimeOfDay = 0;  // record 0's time of day in seconds (nTime is relative to it)
   // Sign flags of the last parsed record's tilt readings. A failed parse
   // leaves them as they were.
   BOOL bAngle1Minus = FALSE;
@@ -43,11 +43,11 @@ struct GpsRecordTable {
 
 enum class GpsLogStatus {
   Ok,
-  NotFound,     // no such file
-  Unreadable,   // exists but cannot be opened or read
-  NotAFile,     // a directory, device or pipe
-  TooLarge,     // kMaxGpsLogBytes or more
-  Empty,        // no record in it (empty, blank lines only, or text ends at once)
+  NotFound,    // no such file
+  Unreadable,  // exists but cannot be opened or read
+  NotAFile,    // a directory, device or pipe
+  TooLarge,    // kMaxGpsLogBytes or more
+  Empty,       // no record in it (empty, blank lines only, or text ends at once)
   OutOfMemory,
 };
 

@@ -98,7 +98,8 @@ class ExportDir : public ::testing::Test {
 TEST(GpsExport, CsvWritesEveryRecordInTheCLocale) {
   const auto t = ParseText(kMidnightLog);
   EXPECT_EQ(ExportGps(t, GpsExportFormat::Csv, "x"),
-            "index,date,time,seconds,latitude,longitude,speed_kmh,odometer,graph1,graph2,graph3,angle1,angle2\n"
+            "index,date,time,seconds,latitude,longitude,speed_kmh,odometer,graph1,graph2,graph3,"
+            "angle1,angle2\n"
             "0,2012-05-17,23:59:58,0,31.230416,121.473701,47,12345,120,88,35,1,0\n"
             "1,2012-05-17,23:59:59,1,-31.500000,121.473802,0,12358,122,90,36,52,60\n"
             "2,2012-05-18,00:00:01,-86397,51.500000,-0.100000,130,12372,124,91,37,1,5\n");
@@ -116,7 +117,8 @@ TEST(GpsExport, DatesAndTimesUnpack) {
   EXPECT_EQ(GpsTimeOfDay(t, 2), 1);
   // Garbage in the log gives a zero date; it is written as such, not dropped.
   const auto g = ParseText("junk\n");
-  EXPECT_NE(ExportGps(g, GpsExportFormat::Csv, "x").find("\n0,0000-00-00,00:00:00,0,"), std::string::npos);
+  EXPECT_NE(ExportGps(g, GpsExportFormat::Csv, "x").find("\n0,0000-00-00,00:00:00,0,"),
+            std::string::npos);
 }
 
 TEST(GpsExport, GpxHasOneTrackWithAPointPerRecord) {
@@ -132,7 +134,8 @@ TEST(GpsExport, GpxHasOneTrackWithAPointPerRecord) {
   EXPECT_EQ(count("<trk>"), 1u);
   EXPECT_EQ(count("<trkseg>"), 1u);
   EXPECT_EQ(count("<trkpt "), 3u);
-  EXPECT_NE(gpx.find("<trkpt lat=\"-31.5\" lon=\"121.4738016\"><time>2012-05-17T23:59:59</time>"), std::string::npos);
+  EXPECT_NE(gpx.find("<trkpt lat=\"-31.5\" lon=\"121.4738016\"><time>2012-05-17T23:59:59</time>"),
+            std::string::npos);
   EXPECT_NE(gpx.find("<time>2012-05-18T00:00:01</time>"), std::string::npos);
   // Speeds in m/s: 130 km/h.
   EXPECT_NE(gpx.find("<gpxtpx:speed>36.111</gpxtpx:speed>"), std::string::npos);
@@ -144,7 +147,8 @@ TEST(GpsExport, GpxHasOneTrackWithAPointPerRecord) {
 }
 
 TEST(GpsExport, GpxReadsBackThroughGpsbabel) {
-  if (std::system("command -v gpsbabel >/dev/null 2>&1") != 0) GTEST_SKIP() << "gpsbabel is not installed";
+  if (std::system("command -v gpsbabel >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "gpsbabel is not installed";
   const auto t = ParseText(kMidnightLog);
   char tmpl[] = "/tmp/vantor_gpx_XXXXXX";
   const int fd = ::mkstemp(tmpl);
@@ -154,8 +158,8 @@ TEST(GpsExport, GpxReadsBackThroughGpsbabel) {
   ::close(fd);
   // -t: gpsbabel lists track points only when asked for tracks.
   int status = 0;
-  const std::string csv =
-      RunCapture(std::string("TZ=UTC gpsbabel -t -i gpx -f ") + tmpl + " -o unicsv -F - 2>&1", status);
+  const std::string csv = RunCapture(
+      std::string("TZ=UTC gpsbabel -t -i gpx -f ") + tmpl + " -o unicsv -F - 2>&1", status);
   ::unlink(tmpl);
   ASSERT_EQ(status, 0) << csv;
   std::string lines;  // gpsbabel ends its lines with CR LF
@@ -173,7 +177,8 @@ TEST(GpsExport, GeoJsonIsOneFeatureWithPropertyArrays) {
   EXPECT_EQ(ExportGps(t, GpsExportFormat::GeoJson, "a\"b"),
             "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\",\"coordinates\":"
             "[[121.473701,31.230416],[121.4738016,-31.5],[-0.1,51.5]]},"
-            "\"properties\":{\"name\":\"a\\\"b\",\"times\":[\"2012-05-17T23:59:58\",\"2012-05-17T23:59:59\","
+            "\"properties\":{\"name\":\"a\\\"b\",\"times\":[\"2012-05-17T23:59:58\",\"2012-05-"
+            "17T23:59:59\","
             "\"2012-05-18T00:00:01\"],\"seconds\":[0,1,-86397],\"speeds_kmh\":[47,0,130],"
             "\"odometer\":[12345,12358,12372]}}\n");
   // Infinite coordinates (a log saying "inf") are no JSON numbers.
@@ -243,8 +248,9 @@ TEST_F(ExportDir, AMovieFindsItsLogOnTheCard) {
 TEST_F(ExportDir, BadInputFailsWithOneLineAndLeavesOutAlone) {
   const fs::path target = dir / "out.csv";
   std::ofstream(target) << "precious";
-  const std::vector<std::string> inputs = {(dir / "missing.txt").string(), (dir / "missing.MOV").string(),
-                                           dir.string(), (dir / "empty.txt").string()};
+  const std::vector<std::string> inputs = {(dir / "missing.txt").string(),
+                                           (dir / "missing.MOV").string(), dir.string(),
+                                           (dir / "empty.txt").string()};
   std::ofstream(dir / "empty.txt") << "";
   for (const std::string& input : inputs) {
     EXPECT_EQ(Run({"--export", "csv", input, "-o", target.string()}), 1) << input;
@@ -296,11 +302,14 @@ TEST_F(ExportDir, TheProgramExportsWithoutADisplay) {
   const std::string exe = std::string(VANTOR_BINARY_DIR) + "/vantor";
   if (!fs::exists(exe)) GTEST_SKIP() << "vantor is not built";
   int status = 0;
-  const std::string gpx =
-      RunCapture("env -u DISPLAY -u WAYLAND_DISPLAY '" + exe + "' --export gpx '" + log.string() + "'", status);
+  const std::string gpx = RunCapture(
+      "env -u DISPLAY -u WAYLAND_DISPLAY '" + exe + "' --export gpx '" + log.string() + "'",
+      status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(gpx, ExportGps(ParseText(kMidnightLog), GpsExportFormat::Gpx, "GPS0001"));
-  RunCapture("env -u DISPLAY '" + exe + "' --export gpx '" + (dir / "nope.txt").string() + "' 2>/dev/null", status);
+  RunCapture(
+      "env -u DISPLAY '" + exe + "' --export gpx '" + (dir / "nope.txt").string() + "' 2>/dev/null",
+      status);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
 }

@@ -18,11 +18,11 @@ using namespace vantor;
 namespace {
 
 // A full 20-field line with the values that matter set.
-std::string Line(const char* stamp, const char* lon, const char* lat, int g1, int raw10, int raw11, int speed,
-                 int odo) {
+std::string Line(const char* stamp, const char* lon, const char* lat, int g1, int raw10, int raw11,
+                 int speed, int odo) {
   char buf[256];
-  std::snprintf(buf, sizeof buf, "%s,%s,%s,%d,%d,%d,7,9,4,68,%d,%d,0,0,%d,1,0,0,%d,0", stamp, lon, lat, g1, g1 + 1,
-                g1 + 2, raw10, raw11, speed, odo);
+  std::snprintf(buf, sizeof buf, "%s,%s,%s,%d,%d,%d,7,9,4,68,%d,%d,0,0,%d,1,0,0,%d,0", stamp, lon,
+                lat, g1, g1 + 1, g1 + 2, raw10, raw11, speed, odo);
   return buf;
 }
 
@@ -60,9 +60,12 @@ class TempDir {
 // --- log path -------------------------------------------------------------
 
 TEST(GpsLogPath, DerivesTheCardLayout) {
-  EXPECT_EQ(DeriveGpsLogPath("/media/card/DCIM/100MEDIA/AMBA0001.MOV"), "/media/card/GPS/GPS0001.txt");
-  EXPECT_EQ(DeriveGpsLogPath("/media/card/DCIM/100MEDIA/AMBA0001.mp4"), "/media/card/GPS/GPS0001.txt");
-  EXPECT_EQ(DeriveGpsLogPath("/media/card/DCIM/100MEDIA/AMBA0001.mov"), "/media/card/GPS/GPS0001.txt");
+  EXPECT_EQ(DeriveGpsLogPath("/media/card/DCIM/100MEDIA/AMBA0001.MOV"),
+            "/media/card/GPS/GPS0001.txt");
+  EXPECT_EQ(DeriveGpsLogPath("/media/card/DCIM/100MEDIA/AMBA0001.mp4"),
+            "/media/card/GPS/GPS0001.txt");
+  EXPECT_EQ(DeriveGpsLogPath("/media/card/DCIM/100MEDIA/AMBA0001.mov"),
+            "/media/card/GPS/GPS0001.txt");
   EXPECT_EQ(DeriveGpsLogPath("/a/b/c/clip.MP4"), "/a/GPS/clip.txt");
   // No known extension: the name stays as it is.
   EXPECT_EQ(DeriveGpsLogPath("/a/b/c/clip.avi"), "/a/GPS/clip.avi");
@@ -137,9 +140,10 @@ TEST(GpsLogFields, DateAndTimeReadLikeTheFormats) {
 }
 
 TEST(GpsLogFields, DateAndTimeAgreeWithSscanfOnOddTexts) {
-  const char* texts[] = {"2012/05/17", "+201/+5/+7", "-999/-9/-9", "  12 / 05/17", "2012/ 05/ 17", "2012/05",
-                         "+/05/17",    "-",          "9999/99/99", "0x12/01/01",   "2012/05/17x", "\t1/\n2/\v3",
-                         "13:45:12",   "1:2:3",      "99:99:99",   "+1:+2:+3",     "12: 5: 6",   "a1:2:3"};
+  const char* texts[] = {"2012/05/17",  "+201/+5/+7",  "-999/-9/-9", "  12 / 05/17", "2012/ 05/ 17",
+                         "2012/05",     "+/05/17",     "-",          "9999/99/99",   "0x12/01/01",
+                         "2012/05/17x", "\t1/\n2/\v3", "13:45:12",   "1:2:3",        "99:99:99",
+                         "+1:+2:+3",    "12: 5: 6",    "a1:2:3"};
   for (const char* s : texts) {
     int a = 0, b = 0, c = 0;
     std::sscanf(s, "%4d/%02d/%02d", &a, &b, &c);
@@ -151,9 +155,31 @@ TEST(GpsLogFields, DateAndTimeAgreeWithSscanfOnOddTexts) {
 }
 
 TEST(GpsLogFields, NumbersReadLikeAtofAndAtoi) {
-  const char* texts[] = {"12.5",  "-0.25", "+3",     "  \n 7.75x", "1e3",   ".5",  "5.",  "-",    "+-1",   "",
-                         "abc",   "0x1A",  "1e999",  "-1e999",     "1e-400", "inf", "nan", "   ", "007",   "9999999999",
-                         "-9999999999", "99999999999999999999999", "-9223372036854775808", "4294967297", "1,2"};
+  const char* texts[] = {"12.5",
+                         "-0.25",
+                         "+3",
+                         "  \n 7.75x",
+                         "1e3",
+                         ".5",
+                         "5.",
+                         "-",
+                         "+-1",
+                         "",
+                         "abc",
+                         "0x1A",
+                         "1e999",
+                         "-1e999",
+                         "1e-400",
+                         "inf",
+                         "nan",
+                         "   ",
+                         "007",
+                         "9999999999",
+                         "-9999999999",
+                         "99999999999999999999999",
+                         "-9223372036854775808",
+                         "4294967297",
+                         "1,2"};
   for (const char* s : texts) {
     EXPECT_EQ(LogAtoi(s), std::atoi(s)) << s;
     const double want = std::atof(s), got = LogAtof(s);
@@ -172,10 +198,11 @@ TEST(GpsLogAngles, ThresholdTableBoundaries) {
     double degrees;
     BOOL minus;
   } cases[] = {
-      {0, 0, FALSE},      {5, 0, FALSE},      {6, 1, TRUE},       {11, 1, TRUE},      {12, 2, TRUE},
-      {225, 59, TRUE},    {226, 60, TRUE},    {255, 60, TRUE},    {256, 60, TRUE},    {32767, 60, TRUE},
-      {32768, 60, FALSE}, {65279, 60, FALSE}, {65280, 60, FALSE}, {65314, 60, FALSE}, {65533, 1, FALSE},
-      {65534, 0, FALSE},  {65535, 0, FALSE},  {65536, 60, FALSE}, {-5, 60, FALSE},    {6.9, 1, TRUE},
+      {0, 0, FALSE},      {5, 0, FALSE},      {6, 1, TRUE},       {11, 1, TRUE},
+      {12, 2, TRUE},      {225, 59, TRUE},    {226, 60, TRUE},    {255, 60, TRUE},
+      {256, 60, TRUE},    {32767, 60, TRUE},  {32768, 60, FALSE}, {65279, 60, FALSE},
+      {65280, 60, FALSE}, {65314, 60, FALSE}, {65533, 1, FALSE},  {65534, 0, FALSE},
+      {65535, 0, FALSE},  {65536, 60, FALSE}, {-5, 60, FALSE},    {6.9, 1, TRUE},
       {-0.9, 0, FALSE},   {65315, 59, FALSE}, {65531, 2, FALSE},  {1e300, 60, FALSE},
   };
   for (const Case& c : cases) {
@@ -198,7 +225,8 @@ TEST(GpsLogAngles, ThresholdTableBoundaries) {
 // --- line handling --------------------------------------------------------
 
 TEST(GpsLogParse, ReadsEveryFieldOfALine) {
-  const auto t = Parse(Line("2012/05/17-13:45:12", "121.473701", "31.230416", 120, 6, 65533, 47, 12345) + "\n");
+  const auto t = Parse(
+      Line("2012/05/17-13:45:12", "121.473701", "31.230416", 120, 6, 65533, 47, 12345) + "\n");
   ASSERT_EQ(t.nCount, 1);
   const GpsRecord& r = t.pRecords[0];
   EXPECT_EQ(r.nDate, 1030321);
@@ -236,8 +264,9 @@ TEST(GpsLogParse, LineEndsEmptyLinesAndTheTableTail) {
   const std::string b = Line("2012/05/17-13:45:13", "1.6", "2.6", 11, 0, 0, 31, 101);
   // A final line feed, with or without CR, adds no record; neither does an
   // empty line, and the flags are those of the last real record.
-  for (const std::string& text : {a + "\n" + b + "\n", a + "\r\n" + b + "\r\n", a + "\n\n" + b + "\n\n",
-                                  "\r\n" + a + "\r\n\r\n\r\n" + b, a + "\n" + b}) {
+  for (const std::string& text :
+       {a + "\n" + b + "\n", a + "\r\n" + b + "\r\n", a + "\n\n" + b + "\n\n",
+        "\r\n" + a + "\r\n\r\n\r\n" + b, a + "\n" + b}) {
     const auto t = Parse(text);
     ASSERT_EQ(t.nCount, 2) << text;
     EXPECT_EQ(t.pRecords[0].nSpeed, 30);
@@ -292,7 +321,8 @@ TEST(GpsLogParse, AShortLineTakesItsLaterFieldsFromTheNextLine) {
 
 TEST(GpsLogParse, EmptyAndBlankLogsHaveNoRecords) {
   for (const std::string& text : {std::string(), std::string("\n"), std::string("\r\n\r\n\n"),
-                                  std::string("\x1a" "2012/05/17-13:45:12,1,2\n")}) {
+                                  std::string("\x1a"
+                                              "2012/05/17-13:45:12,1,2\n")}) {
     auto t = Parse(text, GpsLogStatus::Empty);
     EXPECT_EQ(t.nCount, 0);
     EXPECT_EQ(t.pRecords, nullptr);
@@ -337,7 +367,8 @@ TEST(GpsLogParse, NumbersReadTheSameUnderADecimalCommaLocale) {
     ::setenv("LOCPATH", savedPath.c_str(), 1);
   else
     ::unsetenv("LOCPATH");
-  if (!german || !comma) GTEST_SKIP() << "no de_DE.UTF-8 locale in " << locDir << " (build the fixtures target)";
+  if (!german || !comma)
+    GTEST_SKIP() << "no de_DE.UTF-8 locale in " << locDir << " (build the fixtures target)";
   ASSERT_EQ(status, GpsLogStatus::Ok);
   EXPECT_DOUBLE_EQ(t.pRecords[0].dLongitude, 121.473701);
   EXPECT_DOUBLE_EQ(t.pRecords[0].dLatitude, 31.5);
@@ -400,7 +431,8 @@ TEST(GpsLogFile, PathologicalTextsStayLinear) {
   std::string text;
   for (int i = 0; i < 300'000; ++i) text += "  \n";
   for (int i = 0; i < 1'000'000; ++i) text += "x\n";
-  text += ",,,,,,,,,,,,,,,,,," + std::string(1'000'000, ' ') + "7-" + std::string(1'000'000, ' ') + "1:00:00";
+  text += ",,,,,,,,,,,,,,,,,," + std::string(1'000'000, ' ') + "7-" + std::string(1'000'000, ' ') +
+          "1:00:00";
   GpsRecordTable t;
   ASSERT_EQ(ParseGpsText(text.data(), text.size(), t), GpsLogStatus::Ok);
   ASSERT_EQ(t.nCount, 1'300'001);

@@ -67,7 +67,8 @@ void CheckDrive(const std::vector<Clip>& clips, int minSeconds, int maxSeconds) 
         EXPECT_GE(r.nOdometer, lastOdometer);
         // At most 130 km/h: about 36 m in a second.
         const double dy = (r.dLatitude - lastLat) * 111320;
-        const double dx = (r.dLongitude - lastLon) * 111320 * std::cos(r.dLatitude * 3.14159265 / 180);
+        const double dx =
+            (r.dLongitude - lastLon) * 111320 * std::cos(r.dLatitude * 3.14159265 / 180);
         EXPECT_LE(std::hypot(dx, dy), 40.0);
       }
       EXPECT_GE(r.nSpeed, 0);
@@ -84,7 +85,8 @@ void CheckDrive(const std::vector<Clip>& clips, int minSeconds, int maxSeconds) 
 
 TEST(GpsSampleDrive, FixturesAreFiveShortClipsOfOneRoute) {
   const auto clips = LoadDrive(VANTOR_FIXTURE_DIR);
-  if (clips.empty()) GTEST_SKIP() << "no fixtures in " << VANTOR_FIXTURE_DIR << " (build the fixtures target)";
+  if (clips.empty())
+    GTEST_SKIP() << "no fixtures in " << VANTOR_FIXTURE_DIR << " (build the fixtures target)";
   EXPECT_EQ(clips.size(), 5u);
   CheckDrive(clips, 3, 4);
 }
