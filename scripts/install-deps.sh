@@ -20,6 +20,8 @@ PACKAGES=(
   gettext
   # tests
   libgtest-dev libgmock-dev xvfb xauth gpsbabel imagemagick poppler-utils
+  # locale sources: the tests build de_DE.UTF-8 (decimal comma) into the build tree
+  locales
   # benchmarks
   libbenchmark-dev time
   # fuzzing and sanitizers
