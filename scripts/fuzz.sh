@@ -33,9 +33,10 @@ target=$1
 secs=${2:-60}
 shift $(( $# >= 2 ? 2 : 1 ))
 [[ -n ${SOURCES[$target]:-} ]] || { echo "fuzz: unknown target $target" >&2; exit 2; }
+# The seeds are copied into the working corpus: libFuzzer writes what it
+# finds into the corpus folders it is given, and the seeds stay as committed.
 work=fuzz/corpus-work/$target
 mkdir -p "$work"
-seeds=()
-[[ -d fuzz/corpus/$target ]] && seeds=(fuzz/corpus/$target)
+[[ -d fuzz/corpus/$target ]] && cp -n fuzz/corpus/$target/* "$work"/ 2>/dev/null || true
 cd "$OUT"
-exec "./$target" -max_total_time="$secs" -artifact_prefix="./$target-" "$@" "../$work" "${seeds[@]/#/../}"
+exec "./$target" -max_total_time="$secs" -artifact_prefix="./$target-" "$@" "../$work"
