@@ -14,12 +14,14 @@ PACKAGES=(
   # playback
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
-  # test movies: x264 encoder
-  gstreamer1.0-plugins-ugly
+  # test movies: x264 encoder, time stamp overlay (pango plugins)
+  gstreamer1.0-plugins-ugly gstreamer1.0-x
   # message catalogues
   gettext
   # tests
   libgtest-dev libgmock-dev xvfb xauth gpsbabel imagemagick poppler-utils
+  # locale sources: the tests build de_DE.UTF-8 (decimal comma) into the build tree
+  locales
   # benchmarks
   libbenchmark-dev time
   # fuzzing and sanitizers

@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 BUILD_DIR=${VANTOR_BUILD_DIR:-build}
-if cmake --build "$BUILD_DIR" --target help | grep -q '\bsample_drive\b'; then
+# Not grep -q: it would close the pipe early, and under pipefail the check would fail.
+if cmake --build "$BUILD_DIR" --target help | grep '\bsample_drive\b' >/dev/null; then
   cmake --build "$BUILD_DIR" --target sample_drive
 fi
 shopt -s nullglob

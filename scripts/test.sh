@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 BUILD_DIR=${VANTOR_BUILD_DIR:-build}
-if cmake --build "$BUILD_DIR" --target help | grep -q '\bfixtures\b'; then
+# Not grep -q: it would close the pipe early, and under pipefail the check would fail.
+if cmake --build "$BUILD_DIR" --target help | grep '\bfixtures\b' >/dev/null; then
   cmake --build "$BUILD_DIR" --target fixtures
 fi
 # GUI tests get a display of their own, never the user's desktop.

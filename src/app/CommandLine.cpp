@@ -1,17 +1,212 @@
 #include "app/CommandLine.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
+#include <string>
+#include <string_view>
+
+#include "common/Messages.h"
+#include "gps/GpsExport.h"
+#include "gps/GpsLog.h"
 
 namespace vantor {
+namespace {
 
-bool RunCommandLine(int argc, char** argv, int& exitCode) {
-  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("vantor %s\n", VANTOR_VERSION);
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+void PrintUsage(std::FILE* f) {
+  std::fputs(
+      "Usage: vantor [MOVIE...]\n"
+      "       vantor --export FORMAT INPUT [-o OUT]\n"
+      "       vantor --version | --help\n"
+      "\n"
+      "--export writes the GPS log of INPUT (a movie, whose log is looked up in the\n"
+      "card's GPS folder, or a log file) as FORMAT: csv, gpx or geojson; to OUT, or\n"
+      "to standard output without -o. It needs no display.\n",
+      f);
+}
+
+bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    char a = s[s.size() - suffix.size() + i], b = suffix[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+bool IsMovieName(std::string_view path) {
+  return EndsWithNoCase(path, ".mov") || EndsWithNoCase(path, ".mp4");
+}
+
+std::string BaseName(const std::string& path) {
+  const std::size_t k = path.rfind('/');
+  std::string name = k == std::string::npos ? path : path.substr(k + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
+}
+
+std::string Format(const char* english, const std::string& a, const std::string& b = {}) {
+  std::string text = Tr(english);
+  for (const std::string* arg : {&a, &b}) {
+    const std::size_t at = text.find("%s");
+    if (at == std::string::npos) break;
+    text.replace(at, 2, *arg);
+  }
+  return text;
+}
+
+void Fail(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "vantor: %s\n", message.c_str());
+}
+
+// Writes `data` to OUT through a temporary file beside it that replaces OUT
+// only when every byte is on disk: a full disk or a failed write leaves
+// whatever OUT held before.
+bool WriteFileReplacing(const std::string& outPath, const std::string& data, std::string& error) {
+  struct stat st {};
+  if (::stat(outPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    error = std::strerror(EISDIR);
+    return false;
+  }
+  std::string tmp = outPath + ".XXXXXX";
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  std::size_t done = 0;
+  int savedErrno = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      savedErrno = errno;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (savedErrno == 0 && ::fsync(fd) != 0) savedErrno = errno;
+  if (::close(fd) != 0 && savedErrno == 0) savedErrno = errno;
+  if (savedErrno == 0 && ::rename(tmp.c_str(), outPath.c_str()) != 0) savedErrno = errno;
+  if (savedErrno != 0) {
+    ::unlink(tmp.c_str());
+    error = std::strerror(savedErrno);
+    return false;
+  }
+  return true;
+}
+
+int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  std::string formatName, input, outPath;
+  bool haveOut = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-o" || arg == "--output") {
+      if (i + 1 >= argc || haveOut) {
+        Fail(err, Tr("-o needs one output file"));
+        return kExitUsage;
+      }
+      outPath = argv[++i];
+      haveOut = true;
+    } else if (formatName.empty()) {
+      formatName = arg;
+    } else if (input.empty()) {
+      input = arg;
+    } else {
+      Fail(err, Format("unexpected argument '%s'", std::string(arg)));
+      return kExitUsage;
+    }
+  }
+  GpsExportFormat format{};
+  if (input.empty()) {
+    PrintUsage(err);
+    return kExitUsage;
+  }
+  if (!ParseGpsExportFormat(formatName, format)) {
+    Fail(err, Format("unknown export format '%s' (use csv, gpx or geojson)", formatName));
+    return kExitUsage;
+  }
+
+  std::string logPath = input;
+  if (IsMovieName(input)) {
+    struct stat st {};
+    if (::stat(input.c_str(), &st) != 0) {
+      Fail(err, Format("%s: %s", input, std::strerror(errno)));
+      return kExitFailure;
+    }
+    logPath = GetGpsLogPath(input);
+  }
+
+  GpsRecordTable table;
+  const GpsLogStatus status = ParseGpsLog(logPath, table);
+  if (status != GpsLogStatus::Ok) {
+    if (logPath != input)
+      Fail(err,
+           Format("GPS log of %s: %s", input, logPath + ": " + Tr(DescribeGpsLogStatus(status))));
+    else
+      Fail(err, Format("%s: %s", logPath, Tr(DescribeGpsLogStatus(status))));
+    return kExitFailure;
+  }
+
+  const std::string text = ExportGps(table, format, BaseName(input));
+  if (!haveOut) {
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) {
+      Fail(err, Format("cannot write to standard output: %s", std::strerror(errno)));
+      return kExitFailure;
+    }
+    return 0;
+  }
+  // Replacing OUT must never destroy the log being read.
+  struct stat inSt {
+  }, outSt{};
+  if (::stat(logPath.c_str(), &inSt) == 0 && ::stat(outPath.c_str(), &outSt) == 0 &&
+      inSt.st_dev == outSt.st_dev && inSt.st_ino == outSt.st_ino) {
+    Fail(err, Format("%s: refusing to overwrite the GPS log itself", outPath));
+    return kExitFailure;
+  }
+  std::string error;
+  if (!WriteFileReplacing(outPath, text, error)) {
+    Fail(err, Format("%s: %s", outPath, error));
+    return kExitFailure;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool RunCommandLine(int argc, char** argv, int& exitCode, std::FILE* out, std::FILE* err) {
+  if (argc < 2) return false;
+  const std::string_view first = argv[1];
+  if (first == "--version") {
+    std::fprintf(out, "vantor %s\n", VANTOR_VERSION);
     exitCode = 0;
     return true;
   }
+  if (first == "--help" || first == "-h") {
+    PrintUsage(out);
+    exitCode = 0;
+    return true;
+  }
+  if (first == "--export") {
+    exitCode = RunExport(argc, argv, out, err);
+    return true;
+  }
   return false;
+}
+
+bool RunCommandLine(int argc, char** argv, int& exitCode) {
+  return RunCommandLine(argc, argv, exitCode, stdout, stderr);
 }
 
 }  // namespace vantor

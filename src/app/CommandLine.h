@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdio>
 
 namespace vantor {
 // Handles the command-line modes that need no display (--export, --help,
@@ -6,4 +7,7 @@ namespace vantor {
 // exitCode then holds the process's exit status. Returns false when the
 // program should start its window (with any movie arguments).
 bool RunCommandLine(int argc, char** argv, int& exitCode);
+
+// The same with the streams given, for tests.
+bool RunCommandLine(int argc, char** argv, int& exitCode, std::FILE* out, std::FILE* err);
 }  // namespace vantor

@@ -1,0 +1,271 @@
+#include "gps/GpsExport.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace vantor {
+namespace {
+
+void AppendInt(std::string& out, long long v) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, res.ptr);
+}
+
+// Zero-padded to `width` digits; a sign goes in front of the padding.
+void AppendPadded(std::string& out, int v, int width) {
+  if (v < 0) {
+    out += '-';
+    v = -v;
+  }
+  char buf[16];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  for (int n = static_cast<int>(res.ptr - buf); n < width; ++n) out += '0';
+  out.append(buf, res.ptr);
+}
+
+void AppendFixed(std::string& out, double v, int precision) {
+  char buf[512];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
+  out.append(buf, res.ptr);
+}
+
+// Shortest text that reads back as the same value, never in exponent form
+// (GPX coordinates are plain decimals).
+void AppendExact(std::string& out, double v) {
+  char buf[512];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  out.append(buf, res.ptr);
+}
+
+void AppendDate(std::string& out, const GpsDate& d) {
+  AppendPadded(out, d.year, 4);
+  out += '-';
+  AppendPadded(out, d.month, 2);
+  out += '-';
+  AppendPadded(out, d.day, 2);
+}
+
+void AppendTimeOfDay(std::string& out, int secs) {
+  AppendPadded(out, secs / 3600, 2);
+  out += ':';
+  AppendPadded(out, secs / 60 % 60, 2);
+  out += ':';
+  AppendPadded(out, secs % 60, 2);
+}
+
+bool IsCalendarDate(const GpsDate& d) {
+  return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+         d.day <= 31;
+}
+
+// ISO 8601 local time without a zone (the log records none); false when the
+// log's date is no calendar date, so that no invalid time is written.
+bool AppendIsoTime(std::string& out, const GpsRecordTable& table, int i) {
+  const GpsDate d = UnpackGpsDate(table.pRecords[i].nDate);
+  if (!IsCalendarDate(d)) return false;
+  AppendDate(out, d);
+  out += 'T';
+  AppendTimeOfDay(out, GpsTimeOfDay(table, i));
+  return true;
+}
+
+void AppendXmlEscaped(std::string& out, std::string_view s) {
+  for (char c : s) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        // Control characters are not allowed in XML 1.0 text.
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') break;
+        out += c;
+    }
+  }
+}
+
+void AppendJsonString(std::string& out, std::string_view s) {
+  out += '"';
+  for (char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", u);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+bool HasPosition(const GpsRecord& r) {
+  return std::isfinite(r.dLatitude) && std::isfinite(r.dLongitude);
+}
+
+}  // namespace
+
+bool ParseGpsExportFormat(std::string_view name, GpsExportFormat& format) {
+  std::string lower(name);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (lower == "csv")
+    format = GpsExportFormat::Csv;
+  else if (lower == "gpx")
+    format = GpsExportFormat::Gpx;
+  else if (lower == "geojson")
+    format = GpsExportFormat::GeoJson;
+  else
+    return false;
+  return true;
+}
+
+GpsDate UnpackGpsDate(int nDate) {
+  // Floor division keeps month and day in their bit ranges for any value.
+  return GpsDate{nDate >> 9, (nDate >> 5) & 15, nDate & 31};
+}
+
+int GpsTimeOfDay(const GpsRecordTable& table, int i) {
+  const long long t = static_cast<long long>(table.nFirstTimeOfDay) + table.pRecords[i].nTime;
+  return static_cast<int>(((t % 86400) + 86400) % 86400);
+}
+
+void WriteGpsCsv(const GpsRecordTable& table, std::string& out) {
+  out +=
+      "index,date,time,seconds,latitude,longitude,speed_kmh,odometer,graph1,graph2,graph3,angle1,"
+      "angle2\n";
+  for (int i = 0; i < table.nCount; ++i) {
+    const GpsRecord& r = table.pRecords[i];
+    AppendInt(out, i);
+    out += ',';
+    AppendDate(out, UnpackGpsDate(r.nDate));
+    out += ',';
+    AppendTimeOfDay(out, GpsTimeOfDay(table, i));
+    out += ',';
+    AppendInt(out, r.nTime);
+    out += ',';
+    AppendFixed(out, r.dLatitude, 6);
+    out += ',';
+    AppendFixed(out, r.dLongitude, 6);
+    for (int v : {r.nSpeed, r.nOdometer, r.nGraph1, r.nGraph2, r.nGraph3}) {
+      out += ',';
+      AppendInt(out, v);
+    }
+    out += ',';
+    AppendInt(out, static_cast<long long>(r.dAngle1));
+    out += ',';
+    AppendInt(out, static_cast<long long>(r.dAngle2));
+    out += '\n';
+  }
+}
+
+void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::string& out) {
+  out +=
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<gpx version=\"1.1\" creator=\"Vantor\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
+      "     xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\">\n"
+      "  <trk>\n    <name>";
+  AppendXmlEscaped(out, trackName);
+  out += "</name>\n    <trkseg>\n";
+  for (int i = 0; i < table.nCount; ++i) {
+    const GpsRecord& r = table.pRecords[i];
+    // A point needs a position; a line whose numbers read as infinite has none.
+    if (!HasPosition(r)) continue;
+    out += "      <trkpt lat=\"";
+    AppendExact(out, r.dLatitude);
+    out += "\" lon=\"";
+    AppendExact(out, r.dLongitude);
+    out += "\">";
+    std::string time;
+    if (AppendIsoTime(time, table, i)) {
+      out += "<time>";
+      out += time;
+      out += "</time>";
+    }
+    out += "<extensions><gpxtpx:TrackPointExtension><gpxtpx:speed>";
+    AppendFixed(out, r.nSpeed / 3.6, 3);
+    out += "</gpxtpx:speed></gpxtpx:TrackPointExtension></extensions></trkpt>\n";
+  }
+  out += "    </trkseg>\n  </trk>\n</gpx>\n";
+}
+
+void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, std::string& out) {
+  out += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\",\"coordinates\":[";
+  for (int i = 0; i < table.nCount; ++i) {
+    const GpsRecord& r = table.pRecords[i];
+    if (i) out += ',';
+    out += '[';
+    // JSON has no infinities; such a position is written as null.
+    if (HasPosition(r)) {
+      AppendExact(out, r.dLongitude);
+      out += ',';
+      AppendExact(out, r.dLatitude);
+    } else {
+      out += "null,null";
+    }
+    out += ']';
+  }
+  out += "]},\"properties\":{\"name\":";
+  AppendJsonString(out, trackName);
+  out += ",\"times\":[";
+  for (int i = 0; i < table.nCount; ++i) {
+    if (i) out += ',';
+    std::string time;
+    if (AppendIsoTime(time, table, i)) {
+      out += '"';
+      out += time;
+      out += '"';
+    } else {
+      out += "null";
+    }
+  }
+  out += "],\"seconds\":[";
+  for (int i = 0; i < table.nCount; ++i) {
+    if (i) out += ',';
+    AppendInt(out, table.pRecords[i].nTime);
+  }
+  out += "],\"speeds_kmh\":[";
+  for (int i = 0; i < table.nCount; ++i) {
+    if (i) out += ',';
+    AppendInt(out, table.pRecords[i].nSpeed);
+  }
+  out += "],\"odometer\":[";
+  for (int i = 0; i < table.nCount; ++i) {
+    if (i) out += ',';
+    AppendInt(out, table.pRecords[i].nOdometer);
+  }
+  out += "]}}\n";
+}
+
+std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format,
+                      std::string_view trackName) {
+  std::string out;
+  out.reserve(static_cast<std::size_t>(table.nCount) * 160 + 512);
+  switch (format) {
+    case GpsExportFormat::Csv:
+      WriteGpsCsv(table, out);
+      break;
+    case GpsExportFormat::Gpx:
+      WriteGpsGpx(table, trackName, out);
+      break;
+    case GpsExportFormat::GeoJson:
+      WriteGpsGeoJson(table, trackName, out);
+      break;
+  }
+  return out;
+}
+
+}  // namespace vantor

@@ -1,0 +1,34 @@
+#pragma once
+// A parsed GPS log written out for other tools: CSV, GPX 1.1 or GeoJSON.
+// Numbers are written in the C locale whatever the user's locale is.
+#include <string>
+#include <string_view>
+
+#include "gps/GpsLog.h"
+
+namespace vantor {
+
+enum class GpsExportFormat { Csv, Gpx, GeoJson };
+
+// "csv", "gpx" or "geojson" (any case). False for anything else.
+bool ParseGpsExportFormat(std::string_view name, GpsExportFormat& format);
+
+// The calendar date of a packed nDate (year * 512 + month * 32 + day).
+struct GpsDate {
+  int year, month, day;
+};
+GpsDate UnpackGpsDate(int nDate);
+
+// Time of day in seconds (0..86399) of record i: the first record's time of
+// day plus its nTime, wrapping at midnight.
+int GpsTimeOfDay(const GpsRecordTable& table, int i);
+
+// Appends the whole table in the given format to `out`. `trackName` names the
+// GPX track and the GeoJSON feature.
+void WriteGpsCsv(const GpsRecordTable& table, std::string& out);
+void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::string& out);
+void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, std::string& out);
+std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format,
+                      std::string_view trackName);
+
+}  // namespace vantor

@@ -1,0 +1,279 @@
+// Writes a small drive the way the dash camera lays out its card:
+//   OUT/DCIM/100MEDIA/AMBA0001.MOV ...  (H.264 + AAC in QuickTime)
+//   OUT/GPS/GPS0001.txt ...             (one CRLF line per second, 20 fields)
+// The clips show a moving test picture with the clip's name and its own time
+// stamp burnt in, so a viewer sees where in a clip the player is and which
+// way it moves. The route runs on continuously from one clip to the next.
+// Every run writes the same bytes.
+//
+//   make_sample_drive OUT [--seconds 21,27,24] [--size 1280x720] [--fps 30] [--logs-only]
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+  fs::path out;
+  std::vector<int> seconds{24, 32, 28};
+  int width = 1280, height = 720, fps = 30;
+  bool logsOnly = false;
+};
+
+// The drive starts on 2021/09/18 at 17:42:05; the camera writes local time.
+constexpr int kYear = 2021, kMonth = 9, kDay = 18;
+constexpr int kStartSecond = 17 * 3600 + 42 * 60 + 5;
+// QuickTime times count from 1904-01-01; this is the same moment (as UTC).
+constexpr std::uint64_t kQuickTimeStart = 1631986925ull + 2082844800ull;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Speed in km/h over the drive's share u (0..1): parked, through town,
+// onto the motorway at 130, and back down to a stop.
+double SpeedAt(double u) {
+  auto ramp = [](double u, double u0, double u1, double v0, double v1) {
+    return v0 + (v1 - v0) * (u - u0) / (u1 - u0);
+  };
+  if (u < 0.05) return 0;
+  if (u < 0.20) return ramp(u, 0.05, 0.20, 0, 60);
+  if (u < 0.30) return 60;
+  if (u < 0.50) return ramp(u, 0.30, 0.50, 60, 130);
+  if (u < 0.72) return 130;
+  if (u < 0.94) return ramp(u, 0.72, 0.94, 130, 0);
+  return 0;
+}
+
+// Raw 16-bit tilt reading for a tilt of `v` units: negative tilts wrap to
+// values just below 65536, as the sensor register holds them.
+unsigned RawTilt(int v) {
+  return v >= 0 ? static_cast<unsigned>(v) : static_cast<unsigned>(65536 + v);
+}
+
+void WriteLogs(const Options& o) {
+  int total = 0;
+  for (int s : o.seconds) total += s;
+  double lat = 31.230416, lon = 121.473701, meters = 0;
+  int t = 0;
+  fs::create_directories(o.out / "GPS");
+  for (std::size_t clip = 0; clip < o.seconds.size(); ++clip) {
+    char name[32];
+    std::snprintf(name, sizeof name, "GPS%04zu.txt", clip + 1);
+    const fs::path path = o.out / "GPS" / name;
+    const fs::path tmp = path.string() + ".tmp";
+    std::string text;
+    for (int i = 0; i < o.seconds[clip]; ++i, ++t) {
+      const double u = total > 1 ? static_cast<double>(t) / (total - 1) : 0.0;
+      const int speed = static_cast<int>(std::lround(SpeedAt(u)));
+      const double heading = 30.0 + 40.0 * std::sin(2 * kPi * u);  // degrees from north
+      const int sec = kStartSecond + t;
+      const int tilt1 = static_cast<int>(std::lround(120 * std::sin(t * 0.4)));
+      const int tilt2 = static_cast<int>(std::lround(200 * std::sin(t * 0.23 + 1.0)));
+      const int g1 = 200 + static_cast<int>(std::lround(60 * std::sin(t * 0.7))) + speed / 2;
+      const int g2 = 150 + static_cast<int>(std::lround(40 * std::sin(t * 0.31 + 1)));
+      const int g3 = 80 + (t * 7) % 50;
+      char line[320];
+      // Fields: 0 time, 1 lon, 2 lat, 3-5 graph channels, 6 satellites,
+      // 7 HDOP x10, 8 altitude m, 9 heading, 10-11 raw tilt, 12-13 reserved,
+      // 14 speed km/h, 15 fix, 16-17 reserved, 18 odometer m, 19 checksum.
+      std::snprintf(
+          line, sizeof line,
+          "%04d/%02d/"
+          "%02d-%02d:%02d:%02d,%.6f,%.6f,%d,%d,%d,%d,%d,%d,%d,%u,%u,0,0,%d,1,0,0,%d,%d\r\n",
+          kYear, kMonth, kDay, sec / 3600 % 24, sec / 60 % 60, sec % 60, lon, lat, g1, g2, g3,
+          7 + t % 5, 9 + t % 4, 4 + t % 3, static_cast<int>(std::lround(heading)) % 360,
+          RawTilt(tilt1), RawTilt(tilt2), speed, 1520 + static_cast<int>(std::lround(meters)),
+          (t * 31 + speed) % 256);
+      text += line;
+      // Move on by one second of driving.
+      const double d = speed / 3.6;
+      const double h = heading * kPi / 180;
+      lat += d * std::cos(h) / 111320.0;
+      lon += d * std::sin(h) / (111320.0 * std::cos(lat * kPi / 180));
+      meters += d;
+    }
+    std::ofstream f(tmp, std::ios::binary);
+    f << text;
+    f.close();
+    if (!f) throw std::runtime_error("cannot write " + tmp.string());
+    fs::rename(tmp, path);
+  }
+}
+
+// QuickTime boxes carry the time the file was made; they are set to the
+// drive's own start so that every run gives the same bytes.
+void FixTimes(std::vector<unsigned char>& d, std::size_t begin, std::size_t end) {
+  auto be32 = [&](std::size_t at) {
+    return (std::uint32_t{d[at]} << 24) | (std::uint32_t{d[at + 1]} << 16) |
+           (std::uint32_t{d[at + 2]} << 8) | d[at + 3];
+  };
+  auto put = [&](std::size_t at, std::uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8) d[at + i] = static_cast<unsigned char>(v & 0xff);
+  };
+  std::size_t at = begin;
+  while (at + 8 <= end) {
+    std::uint64_t size = be32(at);
+    const std::string type(reinterpret_cast<const char*>(&d[at + 4]), 4);
+    std::size_t header = 8;
+    if (size == 1 && at + 16 <= end) {
+      size = (std::uint64_t{be32(at + 8)} << 32) | be32(at + 12);
+      header = 16;
+    } else if (size == 0) {
+      size = end - at;
+    }
+    if (size < header || at + size > end) break;
+    if (type == "moov" || type == "trak" || type == "mdia") {
+      FixTimes(d, at + header, at + size);
+    } else if ((type == "mvhd" || type == "tkhd" || type == "mdhd") && size >= header + 20) {
+      const std::size_t body = at + header;
+      if (d[body] == 1) {
+        put(body + 4, kQuickTimeStart, 8);
+        put(body + 12, kQuickTimeStart, 8);
+      } else {
+        put(body + 4, kQuickTimeStart, 4);
+        put(body + 8, kQuickTimeStart, 4);
+      }
+    }
+    at += size;
+  }
+}
+
+bool HasElement(const char* name) {
+  GstElementFactory* f = gst_element_factory_find(name);
+  if (!f) return false;
+  gst_object_unref(f);
+  return true;
+}
+
+void WriteMovie(const Options& o, int clip, int seconds, const fs::path& path) {
+  const char* aac = HasElement("avenc_aac")  ? "avenc_aac"
+                    : HasElement("voaacenc") ? "voaacenc"
+                                             : nullptr;
+  for (const char* e : {"x264enc", "qtmux", "timeoverlay", "videotestsrc"})
+    if (!HasElement(e)) throw std::runtime_error(std::string("GStreamer element missing: ") + e);
+  if (!aac) throw std::runtime_error("no AAC encoder (avenc_aac or voaacenc)");
+
+  const fs::path tmp = path.string() + ".part";
+  std::ostringstream desc;
+  const int fontSize = std::max(10, o.height / 20);
+  char label[32];
+  std::snprintf(label, sizeof label, "AMBA%04d", clip + 1);
+  // Audio in buffers of 1/30 s, so that both streams end on the same frame.
+  // A constant quantizer: x264's bit-rate control differs from run to run
+  // when it uses threads, and the files must be the same every time.
+  desc << "videotestsrc num-buffers=" << seconds * o.fps
+       << " pattern=smpte75 horizontal-speed=3 ! video/x-raw,width=" << o.width
+       << ",height=" << o.height << ",framerate=" << o.fps << "/1,format=I420"
+       << " ! timeoverlay text=\"" << label
+       << "\" halignment=left valignment=top font-desc=\"Sans Bold " << fontSize << "px\""
+       << " ! x264enc speed-preset=ultrafast pass=quant quantizer=26 key-int-max=" << o.fps
+       << " ! h264parse ! queue ! mux. audiotestsrc num-buffers=" << seconds * 30
+       << " samplesperbuffer=1600 freq=" << 330 + 110 * clip
+       << " volume=0.2 ! audio/x-raw,rate=48000,channels=2 ! audioconvert ! " << aac
+       << " ! queue ! qtmux name=mux ! filesink location=\"" << tmp.string() << "\"";
+
+  GError* error = nullptr;
+  GstElement* pipeline = gst_parse_launch(desc.str().c_str(), &error);
+  if (!pipeline) {
+    const std::string msg = error ? error->message : "unknown error";
+    if (error) g_error_free(error);
+    throw std::runtime_error("pipeline: " + msg);
+  }
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* msg = gst_bus_timed_pop_filtered(
+      bus, GST_CLOCK_TIME_NONE, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  std::string failure;
+  if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
+    GError* err = nullptr;
+    gst_message_parse_error(msg, &err, nullptr);
+    failure = err ? err->message : "error";
+    if (err) g_error_free(err);
+  }
+  if (msg) gst_message_unref(msg);
+  gst_object_unref(bus);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  if (!failure.empty()) throw std::runtime_error("encoding " + path.string() + ": " + failure);
+
+  std::ifstream in(tmp, std::ios::binary);
+  std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+  in.close();
+  FixTimes(data, 0, data.size());
+  std::ofstream outFile(tmp, std::ios::binary | std::ios::trunc);
+  outFile.write(reinterpret_cast<const char*>(data.data()),
+                static_cast<std::streamsize>(data.size()));
+  outFile.close();
+  if (!outFile) throw std::runtime_error("cannot write " + tmp.string());
+  fs::rename(tmp, path);
+}
+
+Options ParseArgs(int argc, char** argv) {
+  Options o;
+  if (argc < 2)
+    throw std::runtime_error(
+        "usage: make_sample_drive OUT [--seconds A,B,..] [--size WxH] [--fps N] [--logs-only]");
+  o.out = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
+      return argv[++i];
+    };
+    if (a == "--seconds") {
+      o.seconds.clear();
+      std::stringstream ss(next());
+      std::string part;
+      while (std::getline(ss, part, ',')) o.seconds.push_back(std::stoi(part));
+    } else if (a == "--size") {
+      const std::string v = next();
+      if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2)
+        throw std::runtime_error("bad --size " + v);
+    } else if (a == "--fps") {
+      o.fps = std::stoi(next());
+    } else if (a == "--logs-only") {
+      o.logsOnly = true;
+    } else {
+      throw std::runtime_error("unknown option " + a);
+    }
+  }
+  if (o.seconds.empty() || o.width < 16 || o.height < 16 || o.fps < 1)
+    throw std::runtime_error("bad options");
+  for (int s : o.seconds)
+    if (s < 1) throw std::runtime_error("clip lengths must be at least one second");
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const Options o = ParseArgs(argc, argv);
+    WriteLogs(o);
+    if (o.logsOnly) return 0;
+    gst_init(&argc, &argv);
+    fs::create_directories(o.out / "DCIM" / "100MEDIA");
+    for (std::size_t clip = 0; clip < o.seconds.size(); ++clip) {
+      char name[32];
+      std::snprintf(name, sizeof name, "AMBA%04zu.MOV", clip + 1);
+      WriteMovie(o, static_cast<int>(clip), o.seconds[clip], o.out / "DCIM" / "100MEDIA" / name);
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "make_sample_drive: %s\n", e.what());
+    return 1;
+  }
+}
