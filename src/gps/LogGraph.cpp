@@ -137,6 +137,8 @@ BOOL CLogGraph::Build(const GpsRecord* pRecords, int nCount, wxRect* pRect) {
       raster.LineTo(x, y, i, ny, *colours[c]);
       x = i, y = ny;
     }
+    // The polyline leaves out its end point; the last column is still drawn.
+    if (m_nPoints > 0) raster.LineTo(x, y, x + 1, y, *colours[c]);
   }
 
   m_bitmapGraph = wxBitmap(image);
