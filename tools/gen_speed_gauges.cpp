@@ -26,7 +26,9 @@ struct Rgb {
   double r, g, b;
 };
 
-Rgb Hex(unsigned v) { return {double(v >> 16 & 255), double(v >> 8 & 255), double(v & 255)}; }
+Rgb Hex(unsigned v) {
+  return {double(v >> 16 & 255), double(v >> 8 & 255), double(v & 255)};
+}
 
 class Canvas {
  public:
@@ -84,7 +86,9 @@ class Canvas {
 constexpr double kCx = 113.5, kCy = 88.0, kR = 78.0;
 constexpr double kStartDeg = 225.0, kSweepDeg = 270.0, kMaxSpeed = 300.0;
 
-double SpeedAngle(double speed) { return (kStartDeg - kSweepDeg * speed / kMaxSpeed) * kPi / 180; }
+double SpeedAngle(double speed) {
+  return (kStartDeg - kSweepDeg * speed / kMaxSpeed) * kPi / 180;
+}
 
 // Angle of a point measured like SpeedAngle, as a speed (may fall outside 0..300).
 double PointSpeed(double x, double y) {
@@ -96,49 +100,55 @@ double PointSpeed(double x, double y) {
   return d / kSweepDeg * kMaxSpeed;
 }
 
-double Dist(double x, double y) { return std::hypot(x - kCx, y - kCy); }
+double Dist(double x, double y) {
+  return std::hypot(x - kCx, y - kCy);
+}
 
 void Disc(Canvas& c, double cx, double cy, double r, Rgb col, double a = 1.0) {
-  c.Fill(cx - r, cy - r, cx + r, cy + r,
-         [=](double x, double y) { return std::hypot(x - cx, y - cy) <= r; }, col, a);
+  c.Fill(
+      cx - r, cy - r, cx + r, cy + r,
+      [=](double x, double y) { return std::hypot(x - cx, y - cy) <= r; }, col, a);
 }
 
 // A band of the dial between two radii and two speeds.
 void Arc(Canvas& c, double r0, double r1, double s0, double s1, Rgb col, double a = 1.0) {
-  c.Fill(kCx - r1, kCy - r1, kCx + r1, kCy + r1,
-         [=](double x, double y) {
-           const double d = Dist(x, y);
-           if (d < r0 || d > r1) return false;
-           const double s = PointSpeed(x, y);
-           return s >= s0 && s <= s1;
-         },
-         col, a);
+  c.Fill(
+      kCx - r1, kCy - r1, kCx + r1, kCy + r1,
+      [=](double x, double y) {
+        const double d = Dist(x, y);
+        if (d < r0 || d > r1) return false;
+        const double s = PointSpeed(x, y);
+        return s >= s0 && s <= s1;
+      },
+      col, a);
 }
 
 // A thick segment with square ends.
 void Segment(Canvas& c, double x0, double y0, double x1, double y1, double w, Rgb col) {
   const double dx = x1 - x0, dy = y1 - y0, len = std::hypot(dx, dy);
-  c.Fill(std::min(x0, x1) - w, std::min(y0, y1) - w, std::max(x0, x1) + w, std::max(y0, y1) + w,
-         [=](double x, double y) {
-           const double t = ((x - x0) * dx + (y - y0) * dy) / (len * len);
-           if (t < 0 || t > 1) return false;
-           return std::fabs((x - x0) * dy - (y - y0) * dx) / len <= w / 2;
-         },
-         col);
+  c.Fill(
+      std::min(x0, x1) - w, std::min(y0, y1) - w, std::max(x0, x1) + w, std::max(y0, y1) + w,
+      [=](double x, double y) {
+        const double t = ((x - x0) * dx + (y - y0) * dy) / (len * len);
+        if (t < 0 || t > 1) return false;
+        return std::fabs((x - x0) * dy - (y - y0) * dx) / len <= w / 2;
+      },
+      col);
 }
 
 // A tapered needle from the hub (width w0) to the tip (width w1), with a tail.
 void Needle(Canvas& c, double angle, double len, double tail, double w0, double w1, Rgb col) {
   const double ux = std::cos(angle), uy = -std::sin(angle);
-  c.Fill(kCx - len - 2, kCy - len - 2, kCx + len + 2, kCy + len + 2,
-         [=](double x, double y) {
-           const double along = (x - kCx) * ux + (y - kCy) * uy;
-           const double across = std::fabs((x - kCx) * uy - (y - kCy) * ux);
-           if (along < -tail || along > len) return false;
-           const double t = std::max(0.0, along) / len;
-           return across <= (w0 + (w1 - w0) * t) / 2;
-         },
-         col);
+  c.Fill(
+      kCx - len - 2, kCy - len - 2, kCx + len + 2, kCy + len + 2,
+      [=](double x, double y) {
+        const double along = (x - kCx) * ux + (y - kCy) * uy;
+        const double across = std::fabs((x - kCx) * uy - (y - kCy) * ux);
+        if (along < -tail || along > len) return false;
+        const double t = std::max(0.0, along) / len;
+        return across <= (w0 + (w1 - w0) * t) / 2;
+      },
+      col);
 }
 
 // 5 x 7 glyphs of the few characters the gauge writes.
@@ -181,11 +191,12 @@ void Text(Canvas& c, const std::string& text, double cx, double cy, double s, Rg
         for (int colm = 0; colm < 5; ++colm)
           if ((*g)[row][colm] == '1') {
             const double x0 = x + colm * s, y0 = y + row * s;
-            c.Fill(x0, y0, x0 + s, y0 + s,
-                   [=](double px, double py) {
-                     return px >= x0 && px < x0 + s && py >= y0 && py < y0 + s;
-                   },
-                   col);
+            c.Fill(
+                x0, y0, x0 + s, y0 + s,
+                [=](double px, double py) {
+                  return px >= x0 && px < x0 + s && py >= y0 && py < y0 + s;
+                },
+                col);
           }
     }
     x += 6 * s;
@@ -200,12 +211,14 @@ void DrawGauge(Canvas& c, int speed) {
   });
   // Bezel and face.
   Disc(c, kCx, kCy, kR + 4, Hex(0x0c0c0c));
-  c.Fill(kCx - kR - 3, kCy - kR - 3, kCx + kR + 3, kCy + kR + 3,
-         [](double x, double y) { return Dist(x, y) <= kR + 3; }, Hex(0x6a6e73));
+  c.Fill(
+      kCx - kR - 3, kCy - kR - 3, kCx + kR + 3, kCy + kR + 3,
+      [](double x, double y) { return Dist(x, y) <= kR + 3; }, Hex(0x6a6e73));
   Disc(c, kCx, kCy, kR, Hex(0x161719));
-  c.Fill(kCx - kR, kCy - kR, kCx + kR, kCy,
-         [](double x, double y) { return Dist(x, y) <= kR && y < kCy - 0.25 * (x - kCx); },
-         Hex(0x2a2d31), 0.35);  // soft glare on the upper face
+  c.Fill(
+      kCx - kR, kCy - kR, kCx + kR, kCy,
+      [](double x, double y) { return Dist(x, y) <= kR && y < kCy - 0.25 * (x - kCx); },
+      Hex(0x2a2d31), 0.35);  // soft glare on the upper face
 
   // Scale band: dim track, lit up to the speed, red zone from 220.
   constexpr double kBand0 = kR - 9, kBand1 = kR - 4;
@@ -229,11 +242,12 @@ void DrawGauge(Canvas& c, int speed) {
   }
 
   // Readout under the hub.
-  c.Fill(kCx - 24, kCy + 24, kCx + 24, kCy + 52,
-         [](double x, double y) {
-           return x >= kCx - 23 && x <= kCx + 23 && y >= kCy + 25 && y <= kCy + 51;
-         },
-         Hex(0x0a0b0c));
+  c.Fill(
+      kCx - 24, kCy + 24, kCx + 24, kCy + 52,
+      [](double x, double y) {
+        return x >= kCx - 23 && x <= kCx + 23 && y >= kCy + 25 && y <= kCy + 51;
+      },
+      Hex(0x0a0b0c));
   Text(c, std::to_string(speed), kCx, kCy + 34, 2.0, Hex(0xf2f4f6));
   Text(c, "km/h", kCx, kCy + 46.5, 0.8, Hex(0x8c939a));
 
@@ -248,7 +262,8 @@ void PutU32(std::vector<std::uint8_t>& v, std::uint32_t x) {
   for (int i = 3; i >= 0; --i) v.push_back(std::uint8_t(x >> (8 * i)));
 }
 
-void Chunk(std::vector<std::uint8_t>& png, const char* type, const std::vector<std::uint8_t>& data) {
+void Chunk(std::vector<std::uint8_t>& png, const char* type,
+           const std::vector<std::uint8_t>& data) {
   PutU32(png, std::uint32_t(data.size()));
   std::vector<std::uint8_t> body(type, type + 4);
   body.insert(body.end(), data.begin(), data.end());

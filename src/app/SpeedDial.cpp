@@ -5,9 +5,8 @@
 BOOL CSpeedDial::DrawSpeedDial(int value) {
   const int id = vantor::SpeedDialResourceId(value);
   if (id < 0) return FALSE;
-  // The same band on every tick: no need to read the file again.
-  if (id == m_nResourceId && m_bmpSpeedDial.IsOk()) return TRUE;
-  wxBitmap bmp = vantor::LoadResourceBitmap(id);
+  wxBitmap& bmp = m_aLoaded[id - vantor::kSpeedDialFirstId];
+  if (!bmp.IsOk()) bmp = vantor::LoadResourceBitmap(id);
   if (!bmp.IsOk()) return FALSE;
   m_bmpSpeedDial = bmp;
   m_nResourceId = id;

@@ -6,6 +6,8 @@
 #include <wx/dc.h>
 #include <wx/gdicmn.h>
 
+#include <array>
+
 #include "app/SpeedDialRule.h"
 #include "common/Result.h"
 
@@ -30,4 +32,7 @@ class CSpeedDial {
  private:
   int m_nResourceId = 0;
   wxBitmap m_bmpSpeedDial;
+  // Each picture is read once: reading one takes longer than a whole tick
+  // may, and the speed crosses bands often while driving.
+  std::array<wxBitmap, vantor::kSpeedDialCount> m_aLoaded;
 };

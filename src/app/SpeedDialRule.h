@@ -18,6 +18,8 @@ constexpr int SpeedDialResourceId(int value) {
 }
 
 // The speed a picture's needle points at: the lower end of its band.
-constexpr int SpeedDialBandSpeed(int id) { return 10 * (id - kSpeedDialFirstId); }
+constexpr int SpeedDialBandSpeed(int id) {
+  return 10 * (id - kSpeedDialFirstId);
+}
 
 }  // namespace vantor

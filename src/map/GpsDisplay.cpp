@@ -59,7 +59,8 @@ GpsDisplayValues ComputeGpsDisplay(const GpsRecord* pRecords, int nCount, BOOL b
   v.dLongitude = rec.dLongitude;
   const std::uint32_t moved =
       v.nSecond > nLastMapSecond ? v.nSecond - nLastMapSecond : nLastMapSecond - v.nSecond;
-  v.bWritePage = (!bThrottle || moved >= kMapPageSeconds) && IsMapPosition(v.dLatitude, v.dLongitude);
+  v.bWritePage =
+      (!bThrottle || moved >= kMapPageSeconds) && IsMapPosition(v.dLatitude, v.dLongitude);
   return v;
 }
 

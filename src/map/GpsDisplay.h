@@ -15,9 +15,9 @@ namespace vantor {
 inline constexpr std::uint32_t kMapPageSeconds = 5;
 
 struct GpsDisplayValues {
-  bool bHasLog = false;        // false: the zero state (no log for this movie)
-  int nIndex = 0;              // record shown; -1 without a log
-  int nSpeed = 0;              // for DrawSpeedDial
+  bool bHasLog = false;                 // false: the zero state (no log for this movie)
+  int nIndex = 0;                       // record shown; -1 without a log
+  int nSpeed = 0;                       // for DrawSpeedDial
   std::string strAngle1 = "0\xC2\xB0";  // UTF-8 "0°", for control 1031
   std::string strAngle2 = "0\xC2\xB0";  // for control 1030
   // Odometer digits, anDigits[0] for control 1032 (hundred-thousands) to
@@ -25,9 +25,9 @@ struct GpsDisplayValues {
   int anDigits[6] = {0, 0, 0, 0, 0, 0};
   double dLatitude = 0.0;
   double dLongitude = 0.0;
-  bool bWritePage = false;     // write and navigate; on success set m_nLastMapSecond = nSecond
-  std::uint32_t nSecond = 0;   // movie second of this position
-  double dFraction = 0.0;      // graph cursor, 0..1
+  bool bWritePage = false;    // write and navigate; on success set m_nLastMapSecond = nSecond
+  std::uint32_t nSecond = 0;  // movie second of this position
+  double dFraction = 0.0;     // graph cursor, 0..1
 };
 
 // Share of the movie played, 0 when the duration is unknown, never above 1.

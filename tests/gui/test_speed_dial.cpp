@@ -77,8 +77,8 @@ TEST(SpeedDial, PaintsTheCurrentPictureAtItsPlace) {
 
 // A window whose paint handler draws the dial, as the main window's does.
 TEST(SpeedDial, ARepaintOfTheWindowKeepsTheCurrentSpeed) {
-  auto* frame = new wxFrame(nullptr, wxID_ANY, "gauge", wxPoint(0, 0), wxSize(600, 700),
-                            wxBORDER_NONE);
+  auto* frame =
+      new wxFrame(nullptr, wxID_ANY, "gauge", wxPoint(0, 0), wxSize(600, 700), wxBORDER_NONE);
   CSpeedDial dial;
   int paints = 0;
   frame->SetBackgroundStyle(wxBG_STYLE_PAINT);
@@ -90,7 +90,8 @@ TEST(SpeedDial, ARepaintOfTheWindowKeepsTheCurrentSpeed) {
     ++paints;
   });
   frame->Show();
-  ASSERT_TRUE(vantor::test::PumpUntil([&] { return frame->IsShownOnScreen() && paints > 0; }, 3000));
+  ASSERT_TRUE(
+      vantor::test::PumpUntil([&] { return frame->IsShownOnScreen() && paints > 0; }, 3000));
   ASSERT_EQ(dial.DrawSpeedDial(87), TRUE);  // a tick while driving
   frame->RefreshRect(CSpeedDial::GetRect());
   vantor::test::PumpEvents(100);

@@ -168,8 +168,8 @@ TEST(GpsDisplay, ARecordWithoutAUsablePositionWritesNoPage) {
 
 TEST(GpsDisplay, NoLogGivesTheZeroState) {
   const GpsRecord one{};
-  for (auto [table, count] : {std::pair<const GpsRecord*, int>{nullptr, 0}, {nullptr, 10},
-                              {&one, 0}}) {
+  for (auto [table, count] :
+       {std::pair<const GpsRecord*, int>{nullptr, 0}, {nullptr, 10}, {&one, 0}}) {
     const auto v = ComputeGpsDisplay(table, count, TRUE, TRUE, 30000, 60000, 0, FALSE);
     EXPECT_FALSE(v.bHasLog);
     EXPECT_FALSE(v.bWritePage);

@@ -36,8 +36,8 @@ GpsRecord At(double lat, double lon) {
 // A short drive in Shanghai, the camera's 0,0 before its first fix, and one
 // damaged line.
 std::vector<GpsRecord> SmallRoute() {
-  return {At(0, 0),           At(31.2304, 121.4737), At(31.2310, 121.4745),
-          At(NAN, 121.4750),  At(31.2318, 121.4751), At(31.2325, 121.4760)};
+  return {At(0, 0),          At(31.2304, 121.4737), At(31.2310, 121.4745),
+          At(NAN, 121.4750), At(31.2318, 121.4751), At(31.2325, 121.4760)};
 }
 
 // The runtime folder is redirected into a fresh folder of the test's own.
@@ -117,12 +117,18 @@ TEST(MapPageText, TileLayersAndAttributionPerMapType) {
     std::string url, attribution;
   };
   const Case cases[] = {
-      {0, {"OpenStreetMap.Mapnik"}, "https://tile.openstreetmap.org/{z}/{x}/{y}.png",
+      {0,
+       {"OpenStreetMap.Mapnik"},
+       "https://tile.openstreetmap.org/{z}/{x}/{y}.png",
        "OpenStreetMap</a> contributors"},
       {1, {"Esri.WorldImagery"}, "World_Imagery/MapServer/tile/{z}/{y}/{x}", "Tiles &copy; Esri"},
-      {2, {"Esri.WorldImagery", "Esri.WorldBoundariesAndPlaces"},
-       "World_Boundaries_and_Places/MapServer/tile/{z}/{y}/{x}", "Labels &copy; Esri"},
-      {3, {"OpenTopoMap"}, "https://{s}.tile.opentopomap.org/{z}/{x}/{y}.png",
+      {2,
+       {"Esri.WorldImagery", "Esri.WorldBoundariesAndPlaces"},
+       "World_Boundaries_and_Places/MapServer/tile/{z}/{y}/{x}",
+       "Labels &copy; Esri"},
+      {3,
+       {"OpenTopoMap"},
+       "https://{s}.tile.opentopomap.org/{z}/{x}/{y}.png",
        "Map style: &copy; <a href=\\\"https://opentopomap.org\\\">OpenTopoMap</a>"},
   };
   for (const Case& c : cases) {
@@ -164,8 +170,8 @@ TEST(MapPageText, NumbersStayInTheCLocaleUnderAGermanLocale) {
   const fs::path locdir = fs::path(VANTOR_BINARY_DIR) / "test-locales";
   if (!fs::exists(locdir / "de_DE.UTF-8")) {
     fs::create_directories(locdir);
-    const std::string cmd = "localedef -i de_DE -f UTF-8 '" + (locdir / "de_DE.UTF-8").string() +
-                            "' >/dev/null 2>&1";
+    const std::string cmd =
+        "localedef -i de_DE -f UTF-8 '" + (locdir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0 && !fs::exists(locdir / "de_DE.UTF-8"))
       GTEST_SKIP() << "no German locale can be made here (localedef missing)";
   }
