@@ -1,7 +1,21 @@
 #pragma once
 // What the main window shows for a movie position: the window-free half of
 // UpdateGpsDisplay. The dialog feeds it the record table and the player's
-// position and applies the result to its controls, the browser and the graph.
+// position and applies the result to its controls, the browser and the graph:
+//
+//   v = ComputeGpsDisplay(m_pGpsRecords, m_nGpsCount, m_bAngle1Minus, m_bAngle2Minus,
+//                         pos, dur, m_nLastMapSecond, bThrottle);
+//   if (!v.bHasLog) { zero state once: gauge 0, "0°" twice, digits 0, about:blank,
+//                     m_graph.Clear(); return; }
+//   gauge v.nSpeed, angle texts, digits;
+//   if (v.bWritePage) {
+//     path = GetMapPagePath();
+//     if (!WriteMapPage(path, v.dLatitude, v.dLongitude, zoom, mapType,
+//                       {m_pGpsRecords, m_nGpsCount, v.nIndex}))
+//       return;  // tried again on the next tick; no cursor this time
+//     navigate to "file://" + path; m_nLastMapSecond = v.nSecond;
+//   }
+//   cursor at v.dFraction (refresh the graph's rectangle).
 #include <cstdint>
 #include <string>
 
