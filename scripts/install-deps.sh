@@ -8,7 +8,7 @@ if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
 
 PACKAGES=(
   # toolchain
-  g++ cmake pkg-config make
+  g++ cmake pkg-config make zlib1g-dev
   # GUI, embedded map browser, map library
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libjs-leaflet
   # playback
@@ -17,7 +17,7 @@ PACKAGES=(
   # test movies: x264 encoder, time stamp overlay (pango plugins)
   gstreamer1.0-plugins-ugly gstreamer1.0-x
   # message catalogues
-  gettext
+  gettext fonts-wqy-microhei
   # tests
   libgtest-dev libgmock-dev xvfb xauth gpsbabel imagemagick poppler-utils
   # locale sources: the tests build de_DE.UTF-8 (decimal comma) into the build tree

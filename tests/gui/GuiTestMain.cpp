@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/log.h>
 
 #include "common/Messages.h"
 
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   wxTheApp->CallOnInit();
+  // A library warning (WebKit, GTK) must not open a modal log window that
+  // blocks the suite; it goes to standard error instead.
+  delete wxLog::SetActiveTarget(new wxLogStderr);
   // Message boxes would block a test: print them instead unless a test captures them.
   vantor::SetMessageBoxFunction([](const vantor::MessageBoxRequest& r) {
     std::fprintf(stderr, "[message box] %s: %s\n", r.caption.c_str(), r.text.c_str());

@@ -1,0 +1,67 @@
+#include "map/GpsDisplay.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "map/MapPage.h"
+
+namespace vantor {
+
+double PlayFraction(std::uint32_t nPositionMs, std::uint32_t nDurationMs) {
+  if (nDurationMs == 0) return 0.0;
+  // A position query can run a little past the reported duration at the end.
+  const double f = static_cast<double>(nPositionMs) / static_cast<double>(nDurationMs);
+  return f > 1.0 ? 1.0 : f;
+}
+
+int RecordIndexForFraction(int nCount, double dFraction) {
+  if (nCount <= 0) return -1;
+  if (!(dFraction > 0.0)) return 0;
+  const double index = static_cast<double>(nCount) * dFraction;
+  return index >= static_cast<double>(nCount - 1) ? nCount - 1 : static_cast<int>(index);
+}
+
+std::string AngleText(double dAngle, BOOL bMinus) {
+  const int degrees =
+      std::isfinite(dAngle) && std::fabs(dAngle) < 1e9 ? static_cast<int>(dAngle) : 0;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, bMinus ? "-%d\xC2\xB0" : "%d\xC2\xB0", degrees);
+  return buf;
+}
+
+void OdometerDigits(std::int32_t nOdometer, int anDigits[6]) {
+  std::int32_t value = nOdometer;
+  for (int i = 5; i >= 0; --i) {
+    anDigits[i] = value % 10;
+    value /= 10;
+  }
+}
+
+GpsDisplayValues ComputeGpsDisplay(const GpsRecord* pRecords, int nCount, BOOL bAngle1Minus,
+                                   BOOL bAngle2Minus, std::uint32_t nPositionMs,
+                                   std::uint32_t nDurationMs, std::uint32_t nLastMapSecond,
+                                   BOOL bThrottle) {
+  GpsDisplayValues v;
+  v.dFraction = PlayFraction(nPositionMs, nDurationMs);
+  v.nSecond = nPositionMs / 1000;
+  if (!pRecords || nCount <= 0) {
+    v.nIndex = -1;
+    return v;
+  }
+  v.bHasLog = true;
+  v.nIndex = RecordIndexForFraction(nCount, v.dFraction);
+  const GpsRecord& rec = pRecords[v.nIndex];
+  v.nSpeed = rec.nSpeed;
+  v.strAngle1 = AngleText(rec.dAngle1, bAngle1Minus);
+  v.strAngle2 = AngleText(rec.dAngle2, bAngle2Minus);
+  OdometerDigits(rec.nOdometer, v.anDigits);
+  v.dLatitude = rec.dLatitude;
+  v.dLongitude = rec.dLongitude;
+  const std::uint32_t moved =
+      v.nSecond > nLastMapSecond ? v.nSecond - nLastMapSecond : nLastMapSecond - v.nSecond;
+  v.bWritePage =
+      (!bThrottle || moved >= kMapPageSeconds) && IsMapPosition(v.dLatitude, v.dLongitude);
+  return v;
+}
+
+}  // namespace vantor

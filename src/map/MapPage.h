@@ -1,0 +1,57 @@
+#pragma once
+// The map page: a small HTML file for one position that the main window's
+// browser control loads. It is rewritten (not scripted) whenever the position
+// is due to move; everything here is window-free.
+#include <string>
+
+#include "common/Result.h"
+#include "gps/GpsRecord.h"
+
+namespace vantor {
+
+// Items of the map type combo, in selection order.
+inline constexpr const char* kMapTypeNames[] = {"Normal Map", "Satellite Map", "Hybrid Map",
+                                                "Physical Map"};
+inline constexpr int kMapTypeCount = 4;
+
+// Where the system's libjs-leaflet package installs the map library.
+inline constexpr const char* kLeafletDir = "/usr/share/javascript/leaflet";
+
+// The folder made for this process in the user's runtime directory
+// ($XDG_RUNTIME_DIR, else the temporary folder): "<runtime>/vantor-<pid>".
+// Not created here.
+std::string MapPageFolder();
+
+// "<MapPageFolder()>/Google-earth.html". Creates the folder (owner-only) when it
+// is missing; "" when it cannot be made or is not ours, so nothing is written.
+std::string GetMapPagePath();
+
+// Deletes the page and the folder made for it. Called when the window closes.
+void RemoveMapPage();
+
+// The clip's whole route drawn under the marker: records [0, nCount) of the
+// table, of which [0, nDriven] are already driven (nDriven < 0: none).
+struct MapRoute {
+  const GpsRecord* pRecords = nullptr;
+  int nCount = 0;
+  int nDriven = -1;
+};
+
+// True when a coordinate pair can be put on a map: finite, latitude within
+// ±90 and longitude within ±180.
+bool IsMapPosition(double dLatitude, double dLongitude);
+
+// The page text for one position. nZoom is printed as given and picks the
+// marker letter ("A" + zoom); nMapType is the combo selection (anything but
+// 1..3 shows the normal map). Numbers are printed in the C locale whatever
+// the process locale is.
+std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMapType,
+                        const MapRoute& route = {});
+
+// Writes MapPageText to `path`, through a temporary file renamed over it so
+// the browser never reads half a page. FALSE when the file cannot be written
+// (the previous page then stays).
+BOOL WriteMapPage(const std::string& path, double dLatitude, double dLongitude, int nZoom,
+                  int nMapType, const MapRoute& route = {});
+
+}  // namespace vantor
