@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <wx/dcmemory.h>
 #include <wx/frame.h>
 #include <wx/image.h>
 #include <wx/panel.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -179,4 +181,37 @@ TEST(Meter, SetNeedleMovesTheNeedleToTheScaleEnd) {
   ExpectNeedleWherePolygonSays(img, vantor::ComputeNeedlePolygon(-45.0, {100, 58}, 85, 4));
   for (int y = 0; y < 100; ++y)
     for (int x = 0; x < 80; ++x) ASSERT_FALSE(IsNeedleRed(img, x, y));
+}
+
+// The steps the paint leaves out, drawn by an owner on a DC of its own.
+TEST(Meter, FrameHubAndValueTextOnAnOwnersDc) {
+  MeterWindow w(wxRect(10, 10, 200, 100));
+  ASSERT_TRUE(w.ShowAndPaint());  // the geometry comes from the paint
+  wxBitmap bmp(200, 100, 24);
+  wxMemoryDC dc(bmp);
+  dc.SetBackground(*wxWHITE_BRUSH);
+  dc.Clear();
+  const wxRect all(0, 0, 200, 100);
+  w.meter->DrawFrame(&dc, &all);
+  w.meter->DrawHub(&dc);
+  w.meter->SetNeedle(12.345);
+  w.meter->SetValueDecimals(2);
+  w.meter->DrawValueText(&dc);
+  dc.SelectObject(wxNullBitmap);
+  const wxImage img = bmp.ConvertToImage();
+  const auto rgb = [&](int x, int y) {
+    return (img.GetRed(x, y) << 16) | (img.GetGreen(x, y) << 8) | img.GetBlue(x, y);
+  };
+  EXPECT_EQ(rgb(150, 20), 0xFF00FF);  // the face: magenta key colour
+  EXPECT_EQ(rgb(100, 58), 0xFFFFFF);  // hub centre white ...
+  // ... its rim (radius 3) black, blended a little with the face by the
+  // smoothing of the drawing library.
+  EXPECT_LT(img.GetRed(103, 58) + img.GetGreen(103, 58) + img.GetBlue(103, 58), 60);
+  // The units and value text: dark glyph pixels in the value rectangle.
+  const wxRect text = w.meter->GetValueRect();
+  int ink = 0;
+  for (int y = text.GetTop(); y < std::min(100, text.GetBottom() + text.GetHeight()); ++y)
+    for (int x = 0; x < 200; ++x)
+      if (img.GetRed(x, y) < 100 && img.GetGreen(x, y) < 100) ++ink;
+  EXPECT_GT(ink, 10);
 }
