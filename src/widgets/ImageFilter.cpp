@@ -52,16 +52,20 @@ Pixel SampleBilinear(const Pixel* src, int w, int h, double x, double y) {
   const Pixel p10 = src[static_cast<size_t>(y0) * w + x1];
   const Pixel p01 = src[static_cast<size_t>(y1) * w + x0];
   const Pixel p11 = src[static_cast<size_t>(y1) * w + x1];
+  // Weights in 1/256 steps: plenty for 8-bit channels, and integer
+  // arithmetic keeps a smooth rotation of a full frame well inside its budget.
+  const unsigned wx = static_cast<unsigned>(fx * 256.0 + 0.5);
+  const unsigned wy = static_cast<unsigned>(fy * 256.0 + 0.5);
   Pixel out = 0;
   for (int shift = 0; shift < 32; shift += 8) {
-    const double a = (p00 >> shift) & 0xFFu;
-    const double b = (p10 >> shift) & 0xFFu;
-    const double c = (p01 >> shift) & 0xFFu;
-    const double d = (p11 >> shift) & 0xFFu;
-    const double top = a + (b - a) * fx;
-    const double bottom = c + (d - c) * fx;
-    const int v = Clamp255(static_cast<int>(top + (bottom - top) * fy + 0.5));
-    out |= static_cast<Pixel>(v) << shift;
+    const unsigned a = (p00 >> shift) & 0xFFu;
+    const unsigned b = (p10 >> shift) & 0xFFu;
+    const unsigned c = (p01 >> shift) & 0xFFu;
+    const unsigned d = (p11 >> shift) & 0xFFu;
+    const unsigned top = a * (256 - wx) + b * wx;
+    const unsigned bottom = c * (256 - wx) + d * wx;
+    const unsigned v = (top * (256 - wy) + bottom * wy + 32768u) >> 16;
+    out |= static_cast<Pixel>(v > 255 ? 255 : v) << shift;
   }
   return out;
 }
