@@ -18,6 +18,8 @@ PACKAGES=(
   gstreamer1.0-plugins-ugly
   # message catalogues
   gettext
+  # artwork: SVG sources rendered at build time
+  librsvg2-bin
   # tests
   libgtest-dev libgmock-dev xvfb xauth gpsbabel imagemagick poppler-utils
   # benchmarks
