@@ -92,9 +92,13 @@ constexpr std::array kArtwork{
 
 }  // namespace
 
-std::span<const ButtonArtwork> MainDialogButtonArtwork() { return kArtwork; }
+std::span<const ButtonArtwork> MainDialogButtonArtwork() {
+  return kArtwork;
+}
 
-std::span<const TemplateControl> MainDialogControls() { return kControls; }
+std::span<const TemplateControl> MainDialogControls() {
+  return kControls;
+}
 
 const TemplateControl* FindTemplateControl(int id) {
   for (const auto& c : kControls)
@@ -102,7 +106,9 @@ const TemplateControl* FindTemplateControl(int id) {
   return nullptr;
 }
 
-std::span<const ButtonPlacement> MainDialogButtonPlacements() { return kPlacements; }
+std::span<const ButtonPlacement> MainDialogButtonPlacements() {
+  return kPlacements;
+}
 
 PixelRect MainDialogControlPlace(int id) {
   for (const auto& p : kPlacements)

@@ -29,13 +29,13 @@ enum class ControlKind {
   ImageButton,  // owner-drawn bitmap button
   WebBrowser,   // the map browser
   Slider,
-  List,         // report-mode list
-  Label,        // static text, left-aligned
-  CentredLabel, // static text, centred
-  Frame,        // static with a black frame (the meter's place)
+  List,          // report-mode list
+  Label,         // static text, left-aligned
+  CentredLabel,  // static text, centred
+  Frame,         // static with a black frame (the meter's place)
   GroupBox,
   Spin,
-  Choice,       // drop-down list
+  Choice,  // drop-down list
 };
 
 struct TemplateControl {

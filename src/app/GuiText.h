@@ -9,7 +9,9 @@
 
 namespace vantor {
 
-inline wxString TrWx(const char* english) { return wxString::FromUTF8(Tr(english)); }
+inline wxString TrWx(const char* english) {
+  return wxString::FromUTF8(Tr(english));
+}
 
 // A colour written as 0x00BBGGRR, the way the window's colours are given.
 inline wxColour FromColorRef(std::uint32_t c) {

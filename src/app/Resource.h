@@ -61,9 +61,9 @@ inline constexpr int IDC_STOP = 1056;
 inline constexpr int IDC_MAP_TYPE = 1060;
 
 // Artwork.
-inline constexpr int IDR_MAINFRAME = 128;      // application icon
-inline constexpr int IDB_PLAYLIST_MARKS = 184;  // image list of the playlist
-inline constexpr int IDB_SPEED_DIAL_ZERO = 186; // speed gauge picture for 0..9
+inline constexpr int IDR_MAINFRAME = 128;        // application icon
+inline constexpr int IDB_PLAYLIST_MARKS = 184;   // image list of the playlist
+inline constexpr int IDB_SPEED_DIAL_ZERO = 186;  // speed gauge picture for 0..9
 inline constexpr int IDB_ABOUT = 246;
 
 }  // namespace vantor::res

@@ -3,7 +3,6 @@
 #include <wx/choice.h>
 #include <wx/listctrl.h>
 #include <wx/slider.h>
-#include "widgets/ArrowSpin.h"
 #include <wx/stattext.h>
 #include <wx/window.h>
 
@@ -14,6 +13,7 @@
 
 #include "app/SkinFile.h"
 #include "common/DataPaths.h"
+#include "widgets/ArrowSpin.h"
 
 namespace vantor {
 
@@ -31,7 +31,9 @@ SkinState& State() {
   return state;
 }
 
-wxColour ToWx(const SkinColour& c) { return wxColour(c.r, c.g, c.b); }
+wxColour ToWx(const SkinColour& c) {
+  return wxColour(c.r, c.g, c.b);
+}
 
 bool IsExcluded(const wxWindow* w) {
   const auto& ex = State().excluded;
@@ -119,7 +121,9 @@ bool SkinExcludeWindow(wxWindow* window) {
   return true;
 }
 
-bool SkinIsLoaded() { return State().skin.has_value(); }
+bool SkinIsLoaded() {
+  return State().skin.has_value();
+}
 
 std::string LocateSkinFile() {
   const std::string relative = "Skin/Vantor.smf";

@@ -11,10 +11,10 @@
 #include <memory>
 
 #include "app/AboutDlg.h"
-#include "widgets/ArrowSpin.h"
 #include "app/DialogTemplate.h"
 #include "app/GuiText.h"
 #include "app/Resource.h"
+#include "widgets/ArrowSpin.h"
 
 using namespace vantor::res;
 using vantor::FromColorRef;
@@ -24,6 +24,7 @@ wxIMPLEMENT_CLASS(CVantorDlg, wxDialog);
 
 // One table for the whole window. Handlers are listed in the order of the
 // window's message map; each concern's source file adds its own lines here.
+// clang-format off
 wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   EVT_INIT_DIALOG(CVantorDlg::OnInitDialogEvent)
   // window commands: maximise box, window menu, F1 (see OnCharHook)
@@ -39,7 +40,8 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   // map zoom: hidden slider 1049 and spin 1053 with its buddy label 1048
   EVT_COMMAND_SCROLL_THUMBRELEASE(IDC_ZOOM_SLIDER, CVantorDlg::OnZoomSliderReleased)
   EVT_SPIN(IDC_ZOOM_SPIN, CVantorDlg::OnZoomSpinDelta)
-wxEND_EVENT_TABLE()
+wxEND_EVENT_TABLE();
+// clang-format on
 
 CVantorDlg::CVantorDlg(wxWindow* parent)
     : wxDialog(parent, IDD_VANTOR_DIALOG, TrWx("GPS Video Player"), wxPoint(0, 0),
@@ -107,7 +109,9 @@ void CVantorDlg::OnMaximize(wxMaximizeEvent&) {
   CallAfter([this] { OnSysCommand(SC_MAXIMIZE); });
 }
 
-void CVantorDlg::OnAboutBox(wxCommandEvent&) { OnSysCommand(IDM_ABOUTBOX); }
+void CVantorDlg::OnAboutBox(wxCommandEvent&) {
+  OnSysCommand(IDM_ABOUTBOX);
+}
 
 void CVantorDlg::OnContextMenu(wxContextMenuEvent& event) {
   // Only a click on the window itself; controls have menus of their own.
@@ -143,8 +147,8 @@ void CVantorDlg::PaintSpeedDialPlace(wxDC& dc) {
     const double a = start + sweep * i / 12.0;
     const double inner = (i % 2 == 0) ? r - 22 : r - 16;
     gc->SetPen(wxPen(wxColour(0x8A, 0x92, 0xA0), i % 2 == 0 ? 2 : 1));
-    gc->StrokeLine(cx + inner * std::cos(a), cy + inner * std::sin(a),
-                   cx + (r - 12) * std::cos(a), cy + (r - 12) * std::sin(a));
+    gc->StrokeLine(cx + inner * std::cos(a), cy + inner * std::sin(a), cx + (r - 12) * std::cos(a),
+                   cy + (r - 12) * std::sin(a));
   }
   gc->SetPen(wxPen(wxColour(0xA8, 0xAC, 0xB7), 3));
   gc->StrokeLine(cx, cy, cx + (r - 28) * std::cos(start), cy + (r - 28) * std::sin(start));

@@ -58,21 +58,21 @@ class CVantorDlg : public wxDialog {
   static wxMenu* CreateWindowMenu();
 
   // Controls, named as the rest of the program knows them.
-  wxRect m_rcVideo;                // video area, client pixels
-  wxWindow* m_pVideoPane = nullptr;  // black until a movie plays
-  wxImageList m_ImageList;         // row marks of the playlist
-  wxChoice* m_comboMapType = nullptr;    // 1060
-  wxStaticText* m_staticDebug = nullptr; // 1054, hidden
-  CArrowSpin* m_spinZoom = nullptr;      // 1053
-  wxStaticText* m_staticZoom = nullptr;  // 1048, shows the zoom level
-  wxSlider* m_sliderZoom = nullptr;      // 1049, hidden
-  wxSlider* m_sliderPos = nullptr;       // 1039, play position in seconds
-  wxStaticBox* m_frameGraph = nullptr;   // 1038, hidden: the log graph's place
+  wxRect m_rcVideo;                       // video area, client pixels
+  wxWindow* m_pVideoPane = nullptr;       // black until a movie plays
+  wxImageList m_ImageList;                // row marks of the playlist
+  wxChoice* m_comboMapType = nullptr;     // 1060
+  wxStaticText* m_staticDebug = nullptr;  // 1054, hidden
+  CArrowSpin* m_spinZoom = nullptr;       // 1053
+  wxStaticText* m_staticZoom = nullptr;   // 1048, shows the zoom level
+  wxSlider* m_sliderZoom = nullptr;       // 1049, hidden
+  wxSlider* m_sliderPos = nullptr;        // 1039, play position in seconds
+  wxStaticBox* m_frameGraph = nullptr;    // 1038, hidden: the log graph's place
   // Odometer digits: ones, tens, ... hundred-thousands (controls 1037 .. 1032).
   std::array<wxStaticText*, 6> m_staticDigit{};
-  wxStaticText* m_staticAngle1 = nullptr;  // 1031, hidden
-  wxStaticText* m_staticAngle2 = nullptr;  // 1030, hidden
-  wxWindow* m_Meter = nullptr;             // 1026, hidden: the meter's place
+  wxStaticText* m_staticAngle1 = nullptr;     // 1031, hidden
+  wxStaticText* m_staticAngle2 = nullptr;     // 1030, hidden
+  wxWindow* m_Meter = nullptr;                // 1026, hidden: the meter's place
   CImageButton* m_btnLoadRecordDB = nullptr;  // 1009, hidden and disabled
   wxListCtrl* m_List = nullptr;               // 1025, the playlist
   CImageButton* m_btnTitle2 = nullptr;        // 1021, hidden

@@ -1,10 +1,10 @@
 // The main window's controls (the dialog template) and their one-time set-up.
 #include <wx/choice.h>
-#include <wx/webview.h>
 #include <wx/listctrl.h>
 #include <wx/slider.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/webview.h>
 
 #include "app/DialogTemplate.h"
 #include "app/GuiText.h"
@@ -21,7 +21,9 @@ using vantor::TrWx;
 
 namespace {
 
-wxRect ToWx(const vantor::PixelRect& r) { return wxRect(r.x, r.y, r.width, r.height); }
+wxRect ToWx(const vantor::PixelRect& r) {
+  return wxRect(r.x, r.y, r.width, r.height);
+}
 
 // Playlist row marks are images this wide; a mark picture narrower than one
 // image gives no images, and the rows then show no mark.
@@ -45,25 +47,55 @@ void CVantorDlg::CreateControls() {
         auto* b = new CImageButton(this, c.id, r.GetPosition(), r.GetSize());
         w = b;
         switch (c.id) {
-          case IDC_OPEN_FILE: m_btnOpenFile = b; break;
-          case IDC_PLAY: m_btnPlay = b; break;
-          case IDC_PREVIOUS_ITEM: m_btnPreviousItem = b; break;
-          case IDC_FAST_BACKWARD: m_btnFastBackward = b; break;
-          case IDC_BACKWARD_PLAY: m_btnBackwardPlay = b; break;
-          case IDC_PAUSE: m_btnPause = b; break;
-          case IDC_FAST_FORWARD: m_btnFastForward = b; break;
-          case IDC_NEXT_ITEM: m_btnNextItem = b; break;
-          case IDC_MUTE: m_btnMute = b; break;
-          case IDC_PRINT_IMAGE: m_btnPrintImage = b; break;
-          case IDC_SNAPSHOT: m_btnSnapshot = b; break;
-          case IDC_FILE_SAVE: m_btnFileSave = b; break;
-          case IDC_TITLE: m_btnTitle = b; break;
-          case IDC_TITLE2: m_btnTitle2 = b; break;
+          case IDC_OPEN_FILE:
+            m_btnOpenFile = b;
+            break;
+          case IDC_PLAY:
+            m_btnPlay = b;
+            break;
+          case IDC_PREVIOUS_ITEM:
+            m_btnPreviousItem = b;
+            break;
+          case IDC_FAST_BACKWARD:
+            m_btnFastBackward = b;
+            break;
+          case IDC_BACKWARD_PLAY:
+            m_btnBackwardPlay = b;
+            break;
+          case IDC_PAUSE:
+            m_btnPause = b;
+            break;
+          case IDC_FAST_FORWARD:
+            m_btnFastForward = b;
+            break;
+          case IDC_NEXT_ITEM:
+            m_btnNextItem = b;
+            break;
+          case IDC_MUTE:
+            m_btnMute = b;
+            break;
+          case IDC_PRINT_IMAGE:
+            m_btnPrintImage = b;
+            break;
+          case IDC_SNAPSHOT:
+            m_btnSnapshot = b;
+            break;
+          case IDC_FILE_SAVE:
+            m_btnFileSave = b;
+            break;
+          case IDC_TITLE:
+            m_btnTitle = b;
+            break;
+          case IDC_TITLE2:
+            m_btnTitle2 = b;
+            break;
           case IDC_LOAD_RECORD_DB:
             m_btnLoadRecordDB = b;
             b->Disable();
             break;
-          case IDC_STOP: m_btnStop = b; break;
+          case IDC_STOP:
+            m_btnStop = b;
+            break;
         }
         break;
       }
@@ -77,14 +109,17 @@ void CVantorDlg::CreateControls() {
         // for; it keeps its top and grows downwards.
         if (s->GetBestSize().y > r.height) s->SetSize(r.width, s->GetBestSize().y);
         w = s;
-        if (c.id == IDC_VOLUME) m_sliderVolume = s;
-        else if (c.id == IDC_POSITION) m_sliderPos = s;
-        else if (c.id == IDC_ZOOM_SLIDER) m_sliderZoom = s;
+        if (c.id == IDC_VOLUME)
+          m_sliderVolume = s;
+        else if (c.id == IDC_POSITION)
+          m_sliderPos = s;
+        else if (c.id == IDC_ZOOM_SLIDER)
+          m_sliderZoom = s;
         break;
       }
       case vantor::ControlKind::List:
-        m_List = new wxListCtrl(this, c.id, r.GetPosition(), r.GetSize(),
-                                wxLC_REPORT | wxBORDER_SUNKEN);
+        m_List =
+            new wxListCtrl(this, c.id, r.GetPosition(), r.GetSize(), wxLC_REPORT | wxBORDER_SUNKEN);
         w = m_List;
         break;
       case vantor::ControlKind::Label:
@@ -94,13 +129,20 @@ void CVantorDlg::CreateControls() {
         const bool angle = c.id == IDC_ANGLE1 || c.id == IDC_ANGLE2;
         auto* t = new wxStaticText(this, c.id, text, r.GetPosition(), r.GetSize(),
                                    wxST_NO_AUTORESIZE | (centred ? wxALIGN_CENTRE_HORIZONTAL : 0),
-                                   digit ? "Digit" : angle ? "Angle" : "staticText");
+                                   digit   ? "Digit"
+                                   : angle ? "Angle"
+                                           : "staticText");
         w = t;
-        if (digit) m_staticDigit[static_cast<std::size_t>(IDC_DIGIT_1 - c.id)] = t;
-        else if (c.id == IDC_ANGLE1) m_staticAngle1 = t;
-        else if (c.id == IDC_ANGLE2) m_staticAngle2 = t;
-        else if (c.id == IDC_ZOOM_LABEL) m_staticZoom = t;
-        else if (c.id == IDC_DEBUG_TEXT) m_staticDebug = t;
+        if (digit)
+          m_staticDigit[static_cast<std::size_t>(IDC_DIGIT_1 - c.id)] = t;
+        else if (c.id == IDC_ANGLE1)
+          m_staticAngle1 = t;
+        else if (c.id == IDC_ANGLE2)
+          m_staticAngle2 = t;
+        else if (c.id == IDC_ZOOM_LABEL)
+          m_staticZoom = t;
+        else if (c.id == IDC_DEBUG_TEXT)
+          m_staticDebug = t;
         break;
       }
       case vantor::ControlKind::Frame:
@@ -186,7 +228,8 @@ BOOL CVantorDlg::OnInitDialog() {
   }
   m_btnTitle->SetLabel("Brindle HD");
   for (const auto& p : vantor::MainDialogButtonPlacements()) {
-    if (wxWindow* b = FindWindow(p.id)) b->SetSize(p.place.x, p.place.y, p.place.width, p.place.height);
+    if (wxWindow* b = FindWindow(p.id))
+      b->SetSize(p.place.x, p.place.y, p.place.width, p.place.height);
   }
   for (const auto& a : vantor::MainDialogButtonArtwork()) {
     if (a.tooltip.empty()) continue;

@@ -8,7 +8,9 @@ namespace {
 
 // WebKitGTK's "script-dialog" signal: returning TRUE means handled, so
 // nothing is shown and the script goes on as if the dialog was dismissed.
-gboolean SwallowScriptDialog(GObject*, gpointer, gpointer) { return TRUE; }
+gboolean SwallowScriptDialog(GObject*, gpointer, gpointer) {
+  return TRUE;
+}
 
 }  // namespace
 

@@ -6,12 +6,14 @@
 
 wxIMPLEMENT_DYNAMIC_CLASS(CArrowSpin, wxControl);
 
+// clang-format off
 wxBEGIN_EVENT_TABLE(CArrowSpin, wxControl)
   EVT_PAINT(CArrowSpin::OnPaint)
   EVT_LEFT_DOWN(CArrowSpin::OnLeftDown)
   EVT_LEFT_DCLICK(CArrowSpin::OnLeftDown)
   EVT_KEY_DOWN(CArrowSpin::OnKeyDown)
-wxEND_EVENT_TABLE()
+wxEND_EVENT_TABLE();
+// clang-format on
 
 CArrowSpin::CArrowSpin(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size) {
   Create(parent, id, pos, size);
@@ -78,9 +80,14 @@ void CArrowSpin::OnLeftDown(wxMouseEvent& event) {
 void CArrowSpin::OnKeyDown(wxKeyEvent& event) {
   switch (event.GetKeyCode()) {
     case WXK_RIGHT:
-    case WXK_UP: Step(1); break;
+    case WXK_UP:
+      Step(1);
+      break;
     case WXK_LEFT:
-    case WXK_DOWN: Step(-1); break;
-    default: event.Skip();
+    case WXK_DOWN:
+      Step(-1);
+      break;
+    default:
+      event.Skip();
   }
 }

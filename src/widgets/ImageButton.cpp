@@ -34,20 +34,28 @@ void CButtonBitmapSet::Adopt(std::unique_ptr<wxBitmap> normal, std::unique_ptr<w
 
 const wxBitmap* CButtonBitmapSet::Get(ButtonState state) const {
   switch (state) {
-    case ButtonState::Normal: return m_pNormal.get();
-    case ButtonState::Over: return m_pOver.get();
-    case ButtonState::Disabled: return m_pDisabled.get();
-    case ButtonState::Down: return m_pDown.get();
+    case ButtonState::Normal:
+      return m_pNormal.get();
+    case ButtonState::Over:
+      return m_pOver.get();
+    case ButtonState::Disabled:
+      return m_pDisabled.get();
+    case ButtonState::Down:
+      return m_pDown.get();
   }
   return nullptr;
 }
 
 wxColour CButtonColorSet::Get(ButtonState state) const {
   switch (state) {
-    case ButtonState::Normal: return m_normal;
-    case ButtonState::Over: return m_over;
-    case ButtonState::Disabled: return m_disabled;
-    case ButtonState::Down: return m_down;
+    case ButtonState::Normal:
+      return m_normal;
+    case ButtonState::Over:
+      return m_over;
+    case ButtonState::Disabled:
+      return m_disabled;
+    case ButtonState::Down:
+      return m_down;
   }
   return m_normal;
 }
@@ -58,6 +66,7 @@ const wxColour CImageButton::kCaptionColour(0xA8, 0xAC, 0xB7);
 
 wxIMPLEMENT_DYNAMIC_CLASS(CImageButton, wxControl);
 
+// clang-format off
 wxBEGIN_EVENT_TABLE(CImageButton, wxControl)
   EVT_PAINT(CImageButton::OnPaint)
   EVT_ERASE_BACKGROUND(CImageButton::OnEraseBkgnd)
@@ -70,10 +79,11 @@ wxBEGIN_EVENT_TABLE(CImageButton, wxControl)
   EVT_MOUSE_CAPTURE_LOST(CImageButton::OnCaptureLost)
   EVT_CHAR_HOOK(CImageButton::OnCharHook)
   EVT_COMMAND(wxID_ANY, EVT_BUTTON_DRAGOVER, CImageButton::OnDragOver)
-wxEND_EVENT_TABLE()
+wxEND_EVENT_TABLE();
+// clang-format on
 
-CImageButton::CImageButton(wxWindow* parent, wxWindowID id, const wxPoint& pos,
-                           const wxSize& size, long style) {
+CImageButton::CImageButton(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
+                           long style) {
   Create(parent, id, pos, size, style);
 }
 
@@ -167,8 +177,8 @@ void CImageButton::DrawItem(wxDC& dc) {
     mem.SelectObject(wxNullBitmap);
   } else {
     // No picture: show the parent's background rather than stale pixels.
-    dc.SetBackground(wxBrush(GetParent() ? GetParent()->GetBackgroundColour()
-                                         : GetBackgroundColour()));
+    dc.SetBackground(
+        wxBrush(GetParent() ? GetParent()->GetBackgroundColour() : GetBackgroundColour()));
     dc.Clear();
   }
 
@@ -214,8 +224,10 @@ void CImageButton::OnMouseMove(wxMouseEvent& event) {
 }
 
 void CImageButton::OnMouseEnter(wxMouseEvent& event) {
-  if (!HasCapture()) OnMouseMove(event);
-  else event.Skip();
+  if (!HasCapture())
+    OnMouseMove(event);
+  else
+    event.Skip();
 }
 
 void CImageButton::OnMouseLeave(wxMouseEvent& event) {
@@ -258,4 +270,6 @@ void CImageButton::OnCharHook(wxKeyEvent& event) {
   event.Skip();
 }
 
-void CImageButton::OnDragOver(wxCommandEvent&) { ResetHover(); }
+void CImageButton::OnDragOver(wxCommandEvent&) {
+  ResetHover();
+}

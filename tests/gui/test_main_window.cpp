@@ -42,20 +42,31 @@ class MainWindow : public testing::Test {
 };
 CVantorDlg* MainWindow::dlg = nullptr;
 
-wxRect ToWx(const PixelRect& r) { return wxRect(r.x, r.y, r.width, r.height); }
+wxRect ToWx(const PixelRect& r) {
+  return wxRect(r.x, r.y, r.width, r.height);
+}
 
 bool HasClassOf(wxWindow* w, ControlKind kind) {
   switch (kind) {
-    case ControlKind::ImageButton: return wxDynamicCast(w, CImageButton) != nullptr;
-    case ControlKind::WebBrowser: return wxDynamicCast(w, wxWebView) != nullptr;
-    case ControlKind::Slider: return wxDynamicCast(w, wxSlider) != nullptr;
-    case ControlKind::List: return wxDynamicCast(w, wxListCtrl) != nullptr;
+    case ControlKind::ImageButton:
+      return wxDynamicCast(w, CImageButton) != nullptr;
+    case ControlKind::WebBrowser:
+      return wxDynamicCast(w, wxWebView) != nullptr;
+    case ControlKind::Slider:
+      return wxDynamicCast(w, wxSlider) != nullptr;
+    case ControlKind::List:
+      return wxDynamicCast(w, wxListCtrl) != nullptr;
     case ControlKind::Label:
-    case ControlKind::CentredLabel: return wxDynamicCast(w, wxStaticText) != nullptr;
-    case ControlKind::Frame: return w != nullptr;
-    case ControlKind::GroupBox: return wxDynamicCast(w, wxStaticBox) != nullptr;
-    case ControlKind::Spin: return wxDynamicCast(w, CArrowSpin) != nullptr;
-    case ControlKind::Choice: return wxDynamicCast(w, wxChoice) != nullptr;
+    case ControlKind::CentredLabel:
+      return wxDynamicCast(w, wxStaticText) != nullptr;
+    case ControlKind::Frame:
+      return w != nullptr;
+    case ControlKind::GroupBox:
+      return wxDynamicCast(w, wxStaticBox) != nullptr;
+    case ControlKind::Spin:
+      return wxDynamicCast(w, CArrowSpin) != nullptr;
+    case ControlKind::Choice:
+      return wxDynamicCast(w, wxChoice) != nullptr;
   }
   return false;
 }

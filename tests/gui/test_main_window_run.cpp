@@ -119,22 +119,22 @@ class MainWindowRun : public testing::Test {
 TEST_F(MainWindowRun, EscapeAndEnterNeverEndTheWindowButClosingDoes) {
   bool stillRunning = false;
   const int rc = RunModal(*dlg, {
-      [&] { return dlg->IsShownOnScreen(); },
-      [&] {
-        SendKey(dlg, WXK_ESCAPE);
-        SendKey(dlg, WXK_RETURN);
-        SendKey(dlg, WXK_NUMPAD_ENTER);
-        // The same keys arriving at a focused button.
-        SendKey(dlg->m_btnPlay, WXK_ESCAPE);
-        SendKey(dlg->m_btnPlay, WXK_RETURN);
-        return true;
-      },
-      [&] {
-        stillRunning = dlg->IsModal() && dlg->IsShown();
-        dlg->Close();  // the title bar's close box, or Alt+F4
-        return true;
-      },
-  });
+                                    [&] { return dlg->IsShownOnScreen(); },
+                                    [&] {
+                                      SendKey(dlg, WXK_ESCAPE);
+                                      SendKey(dlg, WXK_RETURN);
+                                      SendKey(dlg, WXK_NUMPAD_ENTER);
+                                      // The same keys arriving at a focused button.
+                                      SendKey(dlg->m_btnPlay, WXK_ESCAPE);
+                                      SendKey(dlg->m_btnPlay, WXK_RETURN);
+                                      return true;
+                                    },
+                                    [&] {
+                                      stillRunning = dlg->IsModal() && dlg->IsShown();
+                                      dlg->Close();  // the title bar's close box, or Alt+F4
+                                      return true;
+                                    },
+                                });
   EXPECT_TRUE(stillRunning);
   EXPECT_EQ(rc, wxID_OK);
 }
@@ -143,21 +143,21 @@ TEST_F(MainWindowRun, MaximiseBoxOpensAboutAndTheWindowKeepsItsSize) {
   AboutSeen seen;
   wxSize sizeAfter;
   const int rc = RunModal(*dlg, {
-      [&] { return dlg->IsShownOnScreen(); },
-      [&] {
-        wxMaximizeEvent maximise(dlg->GetId());
-        maximise.SetEventObject(dlg);
-        dlg->GetEventHandler()->ProcessEvent(maximise);
-        return true;
-      },
-      CloseAboutBox(seen),
-      AboutBoxGone,
-      [&] {
-        sizeAfter = dlg->GetSize();
-        dlg->Close();
-        return true;
-      },
-  });
+                                    [&] { return dlg->IsShownOnScreen(); },
+                                    [&] {
+                                      wxMaximizeEvent maximise(dlg->GetId());
+                                      maximise.SetEventObject(dlg);
+                                      dlg->GetEventHandler()->ProcessEvent(maximise);
+                                      return true;
+                                    },
+                                    CloseAboutBox(seen),
+                                    AboutBoxGone,
+                                    [&] {
+                                      sizeAfter = dlg->GetSize();
+                                      dlg->Close();
+                                      return true;
+                                    },
+                                });
   EXPECT_EQ(rc, wxID_OK);
   EXPECT_EQ(seen.count, 1);
   EXPECT_EQ(seen.title, "About GPS Video Player");
@@ -170,42 +170,43 @@ TEST_F(MainWindowRun, MaximiseBoxOpensAboutAndTheWindowKeepsItsSize) {
 TEST_F(MainWindowRun, F1AndTheWindowMenuItemOpenAbout) {
   AboutSeen byKey, byMenu;
   RunModal(*dlg, {
-      [&] { return dlg->IsShownOnScreen(); },
-      [&] {
-        dlg->CallAfter([this] { SendKey(dlg, WXK_F1); });
-        return true;
-      },
-      CloseAboutBox(byKey),
-      AboutBoxGone,
-      [&] {
-        dlg->CallAfter([this] {
-          wxCommandEvent about(wxEVT_MENU, IDM_ABOUTBOX);
-          dlg->GetEventHandler()->ProcessEvent(about);
-        });
-        return true;
-      },
-      CloseAboutBox(byMenu),
-      AboutBoxGone,
-      [&] {
-        dlg->Close();
-        return true;
-      },
-  });
+                     [&] { return dlg->IsShownOnScreen(); },
+                     [&] {
+                       dlg->CallAfter([this] { SendKey(dlg, WXK_F1); });
+                       return true;
+                     },
+                     CloseAboutBox(byKey),
+                     AboutBoxGone,
+                     [&] {
+                       dlg->CallAfter([this] {
+                         wxCommandEvent about(wxEVT_MENU, IDM_ABOUTBOX);
+                         dlg->GetEventHandler()->ProcessEvent(about);
+                       });
+                       return true;
+                     },
+                     CloseAboutBox(byMenu),
+                     AboutBoxGone,
+                     [&] {
+                       dlg->Close();
+                       return true;
+                     },
+                 });
   EXPECT_EQ(byKey.count, 1);
   EXPECT_EQ(byMenu.count, 1);
 }
 
 TEST_F(MainWindowRun, OtherWindowCommandsDoNothing) {
   bool noAbout = false;
-  RunModal(*dlg, {
-      [&] { return dlg->IsShownOnScreen(); },
-      [&] {
-        dlg->OnSysCommand(0xF020);  // minimise, move, size ... are the desktop's business
-        noAbout = OpenAboutBox() == nullptr;
-        dlg->Close();
-        return true;
-      },
-  });
+  RunModal(*dlg,
+           {
+               [&] { return dlg->IsShownOnScreen(); },
+               [&] {
+                 dlg->OnSysCommand(0xF020);  // minimise, move, size ... are the desktop's business
+                 noAbout = OpenAboutBox() == nullptr;
+                 dlg->Close();
+                 return true;
+               },
+           });
   EXPECT_TRUE(noAbout);
 }
 

@@ -45,17 +45,17 @@ TEST(SkinFile, AcceptsCrlfLineEndsAndAByteOrderMark) {
 
 TEST(SkinFile, RefusesMalformedTextAsAWhole) {
   const char* bad[] = {
-      "background = #000000\n",              // key before any section
-      "[Dialog]\nbackground #000000\n",      // no '='
-      "[Dialog]\nbackground = #12345\n",     // short colour
-      "[Dialog]\nbackground = #GG0000\n",    // not hex
-      "[Dialog]\nbackground = 1b1f27\n",     // no '#'
-      "[Dia log]\n",                         // bad object name
-      "[Dialog\n",                           // unclosed section
-      "[Dialog]\nfont = big\n",              // font without size
-      "[Dialog]\nfont = 2\n",                // implausible size
-      "[Dialog]\nfont = 9bold\n",            // size glued to a word
-      "[Dialog]\nba ck = #000000\n",         // bad key
+      "background = #000000\n",            // key before any section
+      "[Dialog]\nbackground #000000\n",    // no '='
+      "[Dialog]\nbackground = #12345\n",   // short colour
+      "[Dialog]\nbackground = #GG0000\n",  // not hex
+      "[Dialog]\nbackground = 1b1f27\n",   // no '#'
+      "[Dia log]\n",                       // bad object name
+      "[Dialog\n",                         // unclosed section
+      "[Dialog]\nfont = big\n",            // font without size
+      "[Dialog]\nfont = 2\n",              // implausible size
+      "[Dialog]\nfont = 9bold\n",          // size glued to a word
+      "[Dialog]\nba ck = #000000\n",       // bad key
   };
   for (const char* text : bad) {
     std::string error;
