@@ -162,8 +162,9 @@ void CVantorDlg::PaintSpeedDialPlace(wxDC& dc) {
 }
 
 void CVantorDlg::OnClose(wxCloseEvent&) {
-  // The player, the GPS record table and the map page file are released here
-  // by their owners' close steps.
+  // Whatever the window holds for a movie (player, GPS records, map page
+  // file) is released here, before the window ends; those members add their
+  // close steps in front of EndDialog.
   EndDialog(wxID_OK);
 }
 
