@@ -18,6 +18,8 @@ PACKAGES=(
   gstreamer1.0-plugins-ugly gstreamer1.0-x
   # message catalogues
   gettext fonts-wqy-microhei
+  # artwork: SVG sources rendered at build time
+  librsvg2-bin
   # tests
   libgtest-dev libgmock-dev xvfb xauth gpsbabel imagemagick poppler-utils
   # locale sources: the tests build de_DE.UTF-8 (decimal comma) into the build tree

@@ -1,12 +1,15 @@
 #include "app/GuiMain.h"
 
-#include <cstdio>
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include "app/VantorApp.h"
 
 namespace vantor {
 
-int RunGui(int, char**) {
-  std::fprintf(stderr, "vantor: the main window is not built yet\n");
-  return 1;
+int RunGui(int argc, char** argv) {
+  wxApp::SetInstance(new CVantorApp);
+  return wxEntry(argc, argv);
 }
 
 }  // namespace vantor

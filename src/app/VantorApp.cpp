@@ -1,0 +1,76 @@
+#include "app/VantorApp.h"
+
+#include <wx/image.h>
+#include <wx/timer.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/GuiMessageBox.h"
+#include "app/Skin.h"
+#include "app/VantorDlg.h"
+
+namespace {
+
+// VANTOR_EXIT_AFTER_MS=<n>: close the main window n ms after it is first
+// painted, and say on standard error how long start-up took. Used by the
+// start-up benchmark and the screenshot script.
+int ExitAfterMs() {
+  const char* v = std::getenv("VANTOR_EXIT_AFTER_MS");
+  if (!v || !*v) return -1;
+  char* end = nullptr;
+  const long ms = std::strtol(v, &end, 10);
+  if (*end != '\0' || ms < 0 || ms > 3600 * 1000) return -1;
+  return static_cast<int>(ms);
+}
+
+const auto g_processStart = std::chrono::steady_clock::now();
+
+}  // namespace
+
+bool CVantorApp::OnInit() {
+  // The command line is read by main() before the window starts; wx's own
+  // parser would refuse the movie paths given to the program.
+  wxInitAllImageHandlers();
+  vantor::InstallGuiMessageBox();
+  return true;
+}
+
+int CVantorApp::OnRun() {
+  InitInstance();
+  return 0;
+}
+
+BOOL CVantorApp::InitInstance() {
+  try {
+    vantor::SkinInit("Vantor", 0, 0);
+    vantor::SkinLoadFile(vantor::LocateSkinFile());
+  } catch (...) {
+    // Without a skin the program still works; it just looks plain.
+  }
+
+  CVantorDlg dlg;
+  SetTopWindow(&dlg);
+
+  std::unique_ptr<wxTimer> exitTimer;
+  if (const int ms = ExitAfterMs(); ms >= 0) {
+    exitTimer = std::make_unique<wxTimer>();
+    exitTimer->Bind(wxEVT_TIMER, [&dlg](wxTimerEvent&) { dlg.Close(); });
+    dlg.Bind(wxEVT_PAINT, [&dlg, &exitTimer, ms, started = false](wxPaintEvent& e) mutable {
+      e.Skip();
+      if (started || !dlg.IsShownOnScreen()) return;
+      started = true;
+      const auto shown = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - g_processStart);
+      std::fprintf(stderr, "vantor: window shown after %lld ms\n",
+                   static_cast<long long>(shown.count()));
+      exitTimer->StartOnce(ms > 0 ? ms : 1);
+    });
+  }
+
+  dlg.ShowModal();
+  SetTopWindow(nullptr);
+  return FALSE;
+}

@@ -1,0 +1,210 @@
+#include "app/VantorDlg.h"
+
+#include <wx/dcclient.h>
+#include <wx/graphics.h>
+#include <wx/listctrl.h>
+#include <wx/menu.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
+
+#include <cmath>
+#include <memory>
+
+#include "app/AboutDlg.h"
+#include "app/DialogTemplate.h"
+#include "app/GuiText.h"
+#include "app/Resource.h"
+#include "widgets/ArrowSpin.h"
+
+using namespace vantor::res;
+using vantor::FromColorRef;
+using vantor::TrWx;
+
+wxIMPLEMENT_CLASS(CVantorDlg, wxDialog);
+
+// One table for the whole window. Handlers are listed in the order of the
+// window's message map; each concern's source file adds its own lines here.
+// clang-format off
+wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
+  EVT_INIT_DIALOG(CVantorDlg::OnInitDialogEvent)
+  // window commands: maximise box, window menu, F1 (see OnCharHook)
+  EVT_MAXIMIZE(CVantorDlg::OnMaximize)
+  EVT_MENU(IDM_ABOUTBOX, CVantorDlg::OnAboutBox)
+  EVT_CONTEXT_MENU(CVantorDlg::OnContextMenu)
+  EVT_PAINT(CVantorDlg::OnPaint)
+  EVT_CLOSE(CVantorDlg::OnClose)
+  EVT_CHAR_HOOK(CVantorDlg::OnCharHook)
+  // playlist 1025: every row gets its colours as it is inserted
+  EVT_LIST_INSERT_ITEM(IDC_PLAYLIST, CVantorDlg::OnListCustomDraw)
+  EVT_MENU(ID_PLAYLIST_SELECTALL, CVantorDlg::OnMenuSelectAll)
+  // map zoom: hidden slider 1049 and spin 1053 with its buddy label 1048
+  EVT_COMMAND_SCROLL_THUMBRELEASE(IDC_ZOOM_SLIDER, CVantorDlg::OnZoomSliderReleased)
+  EVT_SPIN(IDC_ZOOM_SPIN, CVantorDlg::OnZoomSpinDelta)
+wxEND_EVENT_TABLE();
+// clang-format on
+
+CVantorDlg::CVantorDlg(wxWindow* parent)
+    : wxDialog(parent, IDD_VANTOR_DIALOG, TrWx("GPS Video Player"), wxPoint(0, 0),
+               wxSize(vantor::kMainWindowWidth, vantor::kMainWindowHeight),
+               wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxCLOSE_BOX) {
+  // No default or cancel button: Enter and Escape must not end the window.
+  SetEscapeId(wxID_NONE);
+  SetAffirmativeId(wxID_NONE);
+  CreateControls();
+}
+
+CVantorDlg::~CVantorDlg() = default;
+
+wxMenu* CVantorDlg::CreatePlaylistMenu() {
+  auto* menu = new wxMenu;
+  // wx checks menu ids against 0x7FFF, a limit of another platform's 16-bit
+  // command words; GTK carries the full number, and these commands have
+  // always been 32771 .. 32775. The check is quietened for these five only.
+  const wxAssertHandler_t previous = wxSetAssertHandler(nullptr);
+  menu->Append(ID_PLAYLIST_PLAY, TrWx("&Play"));
+  menu->Append(ID_PLAYLIST_PAUSE, TrWx("&Pause"));
+  menu->Append(ID_PLAYLIST_STOP, TrWx("&Stop"));
+  menu->Append(ID_PLAYLIST_DELETE, TrWx("&Delete"));
+  menu->Append(ID_PLAYLIST_SELECTALL, TrWx("Select &All"));
+  wxSetAssertHandler(previous);
+  return menu;
+}
+
+wxMenu* CVantorDlg::CreateWindowMenu() {
+  auto* menu = new wxMenu;
+  menu->Append(IDM_ABOUTBOX, TrWx("About Vantor(&A)..."));
+  return menu;
+}
+
+void CVantorDlg::OnSysCommand(unsigned nID) {
+  if (nID == SC_MAXIMIZE || (nID & 0xFFF0) == static_cast<unsigned>(IDM_ABOUTBOX)) RunAboutBox();
+}
+
+void CVantorDlg::RunAboutBox() {
+  if (m_bAboutOpen) return;  // F1 held down must not stack About boxes
+  m_bAboutOpen = true;
+  CAboutDlg about(this);
+  about.ShowModal();
+  m_bAboutOpen = false;
+}
+
+void CVantorDlg::EndDialog(int code) {
+  if (IsModal()) {
+    EndModal(code);
+  } else {
+    SetReturnCode(code);
+    Hide();
+  }
+}
+
+void CVantorDlg::OnInitDialogEvent(wxInitDialogEvent& event) {
+  OnInitDialog();
+  event.Skip();
+}
+
+void CVantorDlg::OnMaximize(wxMaximizeEvent&) {
+  // The maximise box stands for About; the window keeps its size.
+  if (IsMaximized()) Maximize(false);
+  SetSize(0, 0, vantor::kMainWindowWidth, vantor::kMainWindowHeight);
+  CallAfter([this] { OnSysCommand(SC_MAXIMIZE); });
+}
+
+void CVantorDlg::OnAboutBox(wxCommandEvent&) {
+  OnSysCommand(IDM_ABOUTBOX);
+}
+
+void CVantorDlg::OnContextMenu(wxContextMenuEvent& event) {
+  // Only a click on the window itself; controls have menus of their own.
+  if (event.GetEventObject() != this) {
+    event.Skip();
+    return;
+  }
+  std::unique_ptr<wxMenu> menu(CreateWindowMenu());
+  PopupMenu(menu.get());
+}
+
+void CVantorDlg::OnPaint(wxPaintEvent&) {
+  wxPaintDC dc(this);
+  PaintSpeedDialPlace(dc);
+}
+
+void CVantorDlg::PaintSpeedDialPlace(wxDC& dc) {
+  const auto& p = vantor::kSpeedDialPlace;
+  if (m_bmpSpeedDial.IsOk()) {
+    dc.DrawBitmap(m_bmpSpeedDial, p.x, p.y, false);
+    return;
+  }
+  // No gauge picture: a neutral dial, so the place does not look broken.
+  std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::CreateFromUnknownDC(dc));
+  if (!gc) return;
+  const double cx = p.x + p.width / 2.0, cy = p.y + 96.0, r = 86.0;
+  const double start = M_PI * 0.75, sweep = M_PI * 1.5;
+  gc->SetPen(wxPen(wxColour(0x3A, 0x42, 0x50), 10));
+  wxGraphicsPath arc = gc->CreatePath();
+  arc.AddArc(cx, cy, r - 6, start, start + sweep, true);
+  gc->StrokePath(arc);
+  for (int i = 0; i <= 12; ++i) {
+    const double a = start + sweep * i / 12.0;
+    const double inner = (i % 2 == 0) ? r - 22 : r - 16;
+    gc->SetPen(wxPen(wxColour(0x8A, 0x92, 0xA0), i % 2 == 0 ? 2 : 1));
+    gc->StrokeLine(cx + inner * std::cos(a), cy + inner * std::sin(a), cx + (r - 12) * std::cos(a),
+                   cy + (r - 12) * std::sin(a));
+  }
+  gc->SetPen(wxPen(wxColour(0xA8, 0xAC, 0xB7), 3));
+  gc->StrokeLine(cx, cy, cx + (r - 28) * std::cos(start), cy + (r - 28) * std::sin(start));
+  gc->SetPen(*wxTRANSPARENT_PEN);
+  gc->SetBrush(wxBrush(wxColour(0x55, 0x5E, 0x6C)));
+  gc->DrawEllipse(cx - 6, cy - 6, 12, 12);
+  // The odometer's window behind the six digits.
+  gc->SetBrush(wxBrush(wxColour(0x0E, 0x11, 0x16)));
+  gc->SetPen(wxPen(wxColour(0x3A, 0x42, 0x50), 1));
+  gc->DrawRoundedRectangle(p.x + 75, p.y + 136, 77, 26, 3);
+}
+
+void CVantorDlg::OnClose(wxCloseEvent&) {
+  // Whatever the window holds for a movie (player, GPS records, map page
+  // file) is released here, before the window ends; those members add their
+  // close steps in front of EndDialog.
+  EndDialog(wxID_OK);
+}
+
+void CVantorDlg::OnCharHook(wxKeyEvent& event) {
+  switch (event.GetKeyCode()) {
+    case WXK_ESCAPE:
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER:
+      return;  // never ends the window
+    case WXK_F1:
+      OnSysCommand(IDM_ABOUTBOX);
+      return;
+    default:
+      event.Skip();
+  }
+}
+
+void CVantorDlg::OnListCustomDraw(wxListEvent& event) {
+  const long item = event.GetIndex();
+  if (m_List && item >= 0) {
+    m_List->SetItemTextColour(item, FromColorRef(kListRowText));
+    m_List->SetItemBackgroundColour(item, FromColorRef(kListRowBackground));
+  }
+  event.Skip();
+}
+
+void CVantorDlg::OnMenuSelectAll(wxCommandEvent&) {
+  if (!m_List) return;
+  const int count = m_List->GetItemCount();
+  for (int i = 0; i < count; ++i)
+    m_List->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+}
+
+void CVantorDlg::OnZoomSliderReleased(wxScrollEvent&) {
+  if (m_sliderZoom && m_staticZoom)
+    m_staticZoom->SetLabel(wxString::Format("%d", m_sliderZoom->GetValue()));
+}
+
+void CVantorDlg::OnZoomSpinDelta(wxSpinEvent& event) {
+  // The label is the spin's buddy: it shows the level the spin now has.
+  if (m_staticZoom) m_staticZoom->SetLabel(wxString::Format("%d", event.GetPosition()));
+  event.Skip();
+}

@@ -1,0 +1,124 @@
+#pragma once
+// CVantorDlg: the main window. It owns every part of the user interface for
+// the whole run: the video area, the playlist, the map browser, the odometer
+// and tilt labels, the speed gauge's place, the sliders, the map controls and
+// sixteen bitmap buttons. Controls carry the numeric ids of app/Resource.h.
+//
+// Sources, by concern:
+//   VantorDlg.cpp      construction, event table, window-level handlers
+//   VantorDlgInit.cpp  creation of the controls and their set-up (OnInitDialog)
+#include <wx/bitmap.h>
+#include <wx/dialog.h>
+#include <wx/icon.h>
+#include <wx/imaglist.h>
+
+#include <array>
+#include <cstdint>
+
+#include "common/Result.h"
+#include "map/WebBrowser2.h"
+
+class CImageButton;
+class wxChoice;
+class wxListCtrl;
+class wxListEvent;
+class wxMenu;
+class wxSlider;
+class CArrowSpin;
+class wxSpinEvent;
+class wxStaticBox;
+class wxStaticText;
+
+class CVantorDlg : public wxDialog {
+ public:
+  // Colours of the playlist, 0x00BBGGRR.
+  static constexpr std::uint32_t kListBackground = 0x00DFDFDD;
+  static constexpr std::uint32_t kListRowText = 0x00725E53;
+  static constexpr std::uint32_t kListRowBackground = 0x003A2920;
+  // Window commands (as numbered by the window menu).
+  static constexpr unsigned SC_MAXIMIZE = 0xF030;
+
+  explicit CVantorDlg(wxWindow* parent = nullptr);
+  ~CVantorDlg() override;
+
+  // The one-time set-up of the window and its controls. Runs when the window
+  // is first shown; later calls do nothing and return FALSE.
+  BOOL OnInitDialog();
+  bool IsInitialised() const { return m_bInitDone; }
+
+  // Window commands: SC_MAXIMIZE and IDM_ABOUTBOX open the About box (the
+  // window is never maximised); anything else is ignored.
+  void OnSysCommand(unsigned nID);
+  // Ends the window with `code`: a modal run returns it.
+  void EndDialog(int code);
+
+  // The playlist's popup menu (Play, Pause, Stop, Delete, Select All).
+  static wxMenu* CreatePlaylistMenu();
+  // The window menu: the About item.
+  static wxMenu* CreateWindowMenu();
+
+  // Controls, named as the rest of the program knows them.
+  wxRect m_rcVideo;                       // video area, client pixels
+  wxWindow* m_pVideoPane = nullptr;       // black until a movie plays
+  wxImageList m_ImageList;                // row marks of the playlist
+  wxChoice* m_comboMapType = nullptr;     // 1060
+  wxStaticText* m_staticDebug = nullptr;  // 1054, hidden
+  CArrowSpin* m_spinZoom = nullptr;       // 1053
+  wxStaticText* m_staticZoom = nullptr;   // 1048, shows the zoom level
+  wxSlider* m_sliderZoom = nullptr;       // 1049, hidden
+  wxSlider* m_sliderPos = nullptr;        // 1039, play position in seconds
+  wxStaticBox* m_frameGraph = nullptr;    // 1038, hidden: the log graph's place
+  // Odometer digits: ones, tens, ... hundred-thousands (controls 1037 .. 1032).
+  std::array<wxStaticText*, 6> m_staticDigit{};
+  wxStaticText* m_staticAngle1 = nullptr;     // 1031, hidden
+  wxStaticText* m_staticAngle2 = nullptr;     // 1030, hidden
+  wxWindow* m_Meter = nullptr;                // 1026, hidden: the meter's place
+  CImageButton* m_btnLoadRecordDB = nullptr;  // 1009, hidden and disabled
+  wxListCtrl* m_List = nullptr;               // 1025, the playlist
+  CImageButton* m_btnTitle2 = nullptr;        // 1021, hidden
+  CImageButton* m_btnTitle = nullptr;         // 1020, hidden, caption "Brindle HD"
+  CImageButton* m_btnFileSave = nullptr;      // 1018
+  CImageButton* m_btnPrintImage = nullptr;    // 1016
+  CImageButton* m_btnSnapshot = nullptr;      // 1017
+  CImageButton* m_btnMute = nullptr;          // 1015
+  wxSlider* m_sliderVolume = nullptr;         // 1012, 0..100
+  CImageButton* m_btnBackwardPlay = nullptr;  // 1010
+  CImageButton* m_btnPlay = nullptr;          // 1002
+  CImageButton* m_btnPause = nullptr;         // 1011
+  CImageButton* m_btnNextItem = nullptr;      // 1014
+  CImageButton* m_btnFastForward = nullptr;   // 1013
+  CImageButton* m_btnFastBackward = nullptr;  // 1008
+  CImageButton* m_btnPreviousItem = nullptr;  // 1007
+  CImageButton* m_btnOpenFile = nullptr;      // 1001
+  CImageButton* m_btnStop = nullptr;          // 1056
+  CWebBrowser2 m_browser;                     // 1003, the map
+  BOOL m_bAngle2Minus = 0;
+  BOOL m_bAngle1Minus = 0;
+  wxIcon m_hIcon;
+  // The speed gauge picture shown at its place; a neutral dial when invalid.
+  wxBitmap m_bmpSpeedDial;
+
+ private:
+  void CreateControls();  // the template: every control at its place
+  void PaintSpeedDialPlace(wxDC& dc);
+  void RunAboutBox();
+
+  // Event handlers of this window.
+  void OnInitDialogEvent(wxInitDialogEvent& event);
+  void OnMaximize(wxMaximizeEvent& event);
+  void OnAboutBox(wxCommandEvent& event);
+  void OnContextMenu(wxContextMenuEvent& event);
+  void OnPaint(wxPaintEvent& event);
+  void OnClose(wxCloseEvent& event);
+  void OnCharHook(wxKeyEvent& event);
+  void OnListCustomDraw(wxListEvent& event);
+  void OnMenuSelectAll(wxCommandEvent& event);
+  void OnZoomSliderReleased(wxScrollEvent& event);
+  void OnZoomSpinDelta(wxSpinEvent& event);
+
+  bool m_bInitDone = false;
+  bool m_bAboutOpen = false;
+
+  wxDECLARE_CLASS(CVantorDlg);
+  wxDECLARE_EVENT_TABLE();
+};

@@ -1,0 +1,255 @@
+// The main window's controls (the dialog template) and their one-time set-up.
+#include <wx/choice.h>
+#include <wx/listctrl.h>
+#include <wx/slider.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/webview.h>
+
+#include "app/DialogTemplate.h"
+#include "app/GuiText.h"
+#include "app/Resource.h"
+#include "app/Skin.h"
+#include "app/VantorDlg.h"
+#include "widgets/ArrowSpin.h"
+#include "widgets/ImageButton.h"
+#include "widgets/ResourceBitmap.h"
+
+using namespace vantor::res;
+using vantor::FromColorRef;
+using vantor::TrWx;
+
+namespace {
+
+wxRect ToWx(const vantor::PixelRect& r) {
+  return wxRect(r.x, r.y, r.width, r.height);
+}
+
+// Playlist row marks are images this wide; a mark picture narrower than one
+// image gives no images, and the rows then show no mark.
+constexpr int kMarkImageWidth = 320;
+
+}  // namespace
+
+void CVantorDlg::CreateControls() {
+  // The video area first, so that it lies under everything placed later.
+  m_pVideoPane = new wxWindow(this, wxID_ANY, wxPoint(vantor::kVideoPlace.x, vantor::kVideoPlace.y),
+                              wxSize(vantor::kVideoPlace.width, vantor::kVideoPlace.height),
+                              wxBORDER_NONE, "VideoPane");
+  m_pVideoPane->SetBackgroundColour(*wxBLACK);
+
+  for (const auto& c : vantor::MainDialogControls()) {
+    const wxRect r = ToWx(c.PixelPlace());
+    const wxString text = wxString::FromUTF8(c.text.data(), c.text.size());
+    wxWindow* w = nullptr;
+    switch (c.kind) {
+      case vantor::ControlKind::ImageButton: {
+        auto* b = new CImageButton(this, c.id, r.GetPosition(), r.GetSize());
+        w = b;
+        switch (c.id) {
+          case IDC_OPEN_FILE:
+            m_btnOpenFile = b;
+            break;
+          case IDC_PLAY:
+            m_btnPlay = b;
+            break;
+          case IDC_PREVIOUS_ITEM:
+            m_btnPreviousItem = b;
+            break;
+          case IDC_FAST_BACKWARD:
+            m_btnFastBackward = b;
+            break;
+          case IDC_BACKWARD_PLAY:
+            m_btnBackwardPlay = b;
+            break;
+          case IDC_PAUSE:
+            m_btnPause = b;
+            break;
+          case IDC_FAST_FORWARD:
+            m_btnFastForward = b;
+            break;
+          case IDC_NEXT_ITEM:
+            m_btnNextItem = b;
+            break;
+          case IDC_MUTE:
+            m_btnMute = b;
+            break;
+          case IDC_PRINT_IMAGE:
+            m_btnPrintImage = b;
+            break;
+          case IDC_SNAPSHOT:
+            m_btnSnapshot = b;
+            break;
+          case IDC_FILE_SAVE:
+            m_btnFileSave = b;
+            break;
+          case IDC_TITLE:
+            m_btnTitle = b;
+            break;
+          case IDC_TITLE2:
+            m_btnTitle2 = b;
+            break;
+          case IDC_LOAD_RECORD_DB:
+            m_btnLoadRecordDB = b;
+            b->Disable();
+            break;
+          case IDC_STOP:
+            m_btnStop = b;
+            break;
+        }
+        break;
+      }
+      case vantor::ControlKind::WebBrowser:
+        if (m_browser.Create(this, c.id, r)) w = m_browser.GetWebView();
+        break;
+      case vantor::ControlKind::Slider: {
+        const long style = wxSL_HORIZONTAL | (c.id == IDC_VOLUME ? wxSL_BOTH : 0L);
+        auto* s = new wxSlider(this, c.id, 0, 0, 100, r.GetPosition(), r.GetSize(), style);
+        // The desktop's slider cannot draw itself in fewer pixels than it asks
+        // for; it keeps its top and grows downwards.
+        if (s->GetBestSize().y > r.height) s->SetSize(r.width, s->GetBestSize().y);
+        w = s;
+        if (c.id == IDC_VOLUME)
+          m_sliderVolume = s;
+        else if (c.id == IDC_POSITION)
+          m_sliderPos = s;
+        else if (c.id == IDC_ZOOM_SLIDER)
+          m_sliderZoom = s;
+        break;
+      }
+      case vantor::ControlKind::List:
+        m_List =
+            new wxListCtrl(this, c.id, r.GetPosition(), r.GetSize(), wxLC_REPORT | wxBORDER_SUNKEN);
+        w = m_List;
+        break;
+      case vantor::ControlKind::Label:
+      case vantor::ControlKind::CentredLabel: {
+        const bool centred = c.kind == vantor::ControlKind::CentredLabel;
+        const bool digit = c.id >= IDC_DIGIT_100000 && c.id <= IDC_DIGIT_1;
+        const bool angle = c.id == IDC_ANGLE1 || c.id == IDC_ANGLE2;
+        auto* t = new wxStaticText(this, c.id, text, r.GetPosition(), r.GetSize(),
+                                   wxST_NO_AUTORESIZE | (centred ? wxALIGN_CENTRE_HORIZONTAL : 0),
+                                   digit   ? "Digit"
+                                   : angle ? "Angle"
+                                           : "staticText");
+        w = t;
+        if (digit)
+          m_staticDigit[static_cast<std::size_t>(IDC_DIGIT_1 - c.id)] = t;
+        else if (c.id == IDC_ANGLE1)
+          m_staticAngle1 = t;
+        else if (c.id == IDC_ANGLE2)
+          m_staticAngle2 = t;
+        else if (c.id == IDC_ZOOM_LABEL)
+          m_staticZoom = t;
+        else if (c.id == IDC_DEBUG_TEXT)
+          m_staticDebug = t;
+        break;
+      }
+      case vantor::ControlKind::Frame:
+        // The meter's place: the meter itself is kept hidden.
+        m_Meter = new wxWindow(this, c.id, r.GetPosition(), r.GetSize(), wxBORDER_SIMPLE, "Meter");
+        m_Meter->SetBackgroundColour(*wxBLACK);
+        w = m_Meter;
+        break;
+      case vantor::ControlKind::GroupBox:
+        m_frameGraph = new wxStaticBox(this, c.id, text, r.GetPosition(), r.GetSize());
+        w = m_frameGraph;
+        break;
+      case vantor::ControlKind::Spin:
+        m_spinZoom = new CArrowSpin(this, c.id, r.GetPosition(), r.GetSize());
+        w = m_spinZoom;
+        break;
+      case vantor::ControlKind::Choice: {
+        // The template's height is that of the open drop-down; the closed
+        // control keeps its natural height.
+        m_comboMapType = new wxChoice(this, c.id, r.GetPosition(), wxSize(r.width, -1));
+        for (const char* type : {"Normal Map", "Satellite Map", "Hybrid Map", "Physical Map"})
+          m_comboMapType->Append(TrWx(type));
+        w = m_comboMapType;
+        break;
+      }
+    }
+    if (w && !c.visible) w->Hide();
+  }
+}
+
+BOOL CVantorDlg::OnInitDialog() {
+  if (m_bInitDone) return FALSE;
+  m_bInitDone = true;
+
+  // Top-left corner of the screen, 1024 x 700 outside.
+  SetSize(0, 0, vantor::kMainWindowWidth, vantor::kMainWindowHeight);
+  m_rcVideo = wxRect(50, 40, 625 - 50, 430 - 40);
+
+  // Row marks: the picture is cut into images kMarkImageWidth wide.
+  m_ImageList.Create(kMarkImageWidth, 32, true, 0);
+  const wxBitmap marks = vantor::LoadResourceBitmap(IDB_PLAYLIST_MARKS);
+  if (marks.IsOk()) {
+    wxImage img = marks.ConvertToImage();
+    img.SetMaskColour(0x00, 0x80, 0x80);  // 0x00808000
+    for (int x = 0; x + kMarkImageWidth <= img.GetWidth(); x += kMarkImageWidth)
+      m_ImageList.Add(wxBitmap(img.GetSubImage(wxRect(x, 0, kMarkImageWidth, img.GetHeight()))));
+  }
+
+  vantor::SkinSetWindowSkin(this, "Dialog");
+  vantor::SkinExcludeWindow(m_Meter);
+
+  m_browser.SetSilent(true);
+  m_bAngle2Minus = m_bAngle1Minus = 0;
+
+  // Playlist.
+  m_List->SetBackgroundColour(FromColorRef(kListBackground));
+  m_List->InsertColumn(0, TrWx("NO."), wxLIST_FORMAT_LEFT, 40);
+  m_List->InsertColumn(1, TrWx("File Name"), wxLIST_FORMAT_LEFT, 180);
+  m_List->InsertColumn(2, TrWx("Remarks"), wxLIST_FORMAT_LEFT, 60);
+  m_List->SetImageList(&m_ImageList, wxIMAGE_LIST_SMALL);
+
+  m_sliderVolume->SetRange(0, 100);
+  m_sliderVolume->SetValue(100);
+
+  // The position slider shows no tick marks; opening a movie sets its range.
+  m_sliderPos->SetRange(0, 1000);
+  m_sliderPos->SetLineSize(1);
+  m_sliderPos->SetPageSize(5);
+
+  m_sliderZoom->SetRange(0, 20);
+  m_spinZoom->SetRange(0, 20);
+  m_spinZoom->SetValue(13);
+  m_staticZoom->SetLabel("13");
+
+  m_sliderPos->SetToolTip("0");
+  m_sliderZoom->SetToolTip("0");
+  m_sliderZoom->SetValue(10);
+
+  // Bitmap buttons: pictures, then places, then tooltips.
+  for (const auto& a : vantor::MainDialogButtonArtwork()) {
+    if (auto* b = wxDynamicCast(FindWindow(a.id), CImageButton))
+      b->SetBitmaps(a.normal, a.over, a.disabled, a.down);
+  }
+  m_btnTitle->SetLabel("Brindle HD");
+  for (const auto& p : vantor::MainDialogButtonPlacements()) {
+    if (wxWindow* b = FindWindow(p.id))
+      b->SetSize(p.place.x, p.place.y, p.place.width, p.place.height);
+  }
+  for (const auto& a : vantor::MainDialogButtonArtwork()) {
+    if (a.tooltip.empty()) continue;
+    if (auto* b = wxDynamicCast(FindWindow(a.id), CImageButton))
+      b->SetTooltipText(TrWx(std::string(a.tooltip).c_str()), true);
+  }
+
+  m_staticAngle2->SetLabel(wxString::FromUTF8("0°"));
+  m_staticAngle1->SetLabel(wxString::FromUTF8("0°"));
+  for (auto* digit : m_staticDigit) digit->SetLabel("0");
+
+  m_comboMapType->SetSelection(0);
+
+  const wxBitmap icon = vantor::LoadResourceBitmap(IDR_MAINFRAME);
+  if (icon.IsOk()) {
+    m_hIcon.CopyFromBitmap(icon);
+    SetIcon(m_hIcon);
+  }
+
+  m_bmpSpeedDial = vantor::LoadResourceBitmap(IDB_SPEED_DIAL_ZERO);
+  Refresh();
+  return TRUE;
+}

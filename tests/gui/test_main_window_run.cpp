@@ -1,0 +1,294 @@
+// The main window run as the program runs it (modally): keys that must not
+// end it, closing it, the About box through the maximise box and F1, the
+// window's menus, and start-up without a usable skin.
+#include <gtest/gtest.h>
+#include <wx/menu.h>
+#include <wx/stattext.h>
+#include <wx/timer.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <vector>
+
+#include "GuiTestUtil.h"
+#include "app/AboutDlg.h"
+#include "app/Resource.h"
+#include "app/Skin.h"
+#include "app/VantorDlg.h"
+#include "common/Messages.h"
+#include "widgets/ImageButton.h"
+
+using namespace vantor;
+using namespace vantor::res;
+
+namespace {
+
+// Runs `dlg` modally while a timer works through `steps` inside its loop; a
+// step returns false to be tried again at the next tick. A run that does not
+// finish in 10 s is ended with wxID_ABORT, so a broken window cannot hang the suite.
+int RunModal(wxDialog& dlg, std::vector<std::function<bool()>> steps) {
+  std::size_t next = 0;
+  int ticks = 0;
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    if (++ticks > 200) {
+      timer.Stop();
+      for (wxWindow* w : wxTopLevelWindows)
+        if (auto* d = wxDynamicCast(w, wxDialog); d && d->IsModal() && d != &dlg)
+          d->EndModal(wxID_ABORT);
+      dlg.EndModal(wxID_ABORT);
+      return;
+    }
+    while (next < steps.size() && steps[next]()) ++next;
+    if (next == steps.size()) timer.Stop();
+  });
+  timer.Start(50);
+  const int rc = dlg.ShowModal();
+  timer.Stop();
+  return rc;
+}
+
+void SendKey(wxWindow* target, int key) {
+  wxKeyEvent ev(wxEVT_CHAR_HOOK);
+  ev.m_keyCode = key;
+  ev.SetEventObject(target);
+  target->GetEventHandler()->ProcessEvent(ev);
+}
+
+CAboutDlg* OpenAboutBox() {
+  for (wxWindow* w : wxTopLevelWindows)
+    if (auto* a = wxDynamicCast(w, CAboutDlg); a && a->IsShown() && a->IsModal()) return a;
+  return nullptr;
+}
+
+// Texts of the visible labels of a window.
+std::vector<wxString> VisibleTexts(wxWindow* w) {
+  std::vector<wxString> texts;
+  for (wxWindow* c : w->GetChildren())
+    if (c->IsShown() && wxDynamicCast(c, wxStaticText)) texts.push_back(c->GetLabel());
+  return texts;
+}
+
+// A step that waits until the About box's own loop has ended: a window
+// ended inside it would end the wrong loop.
+bool AboutBoxGone() {
+  for (wxWindow* w : wxTopLevelWindows)
+    if (wxDynamicCast(w, CAboutDlg)) return false;
+  return true;
+}
+
+struct AboutSeen {
+  int count = 0;
+  wxString title;
+  std::vector<wxString> texts;
+  bool hasOk = false;
+};
+
+// A step that waits for the About box, notes what it shows and closes it.
+std::function<bool()> CloseAboutBox(AboutSeen& seen) {
+  return [&seen] {
+    CAboutDlg* about = OpenAboutBox();
+    if (!about) return false;
+    ++seen.count;
+    seen.title = about->GetTitle();
+    seen.texts = VisibleTexts(about);
+    seen.hasOk = about->FindWindow(wxID_OK) != nullptr;
+    about->EndModal(wxID_OK);
+    return true;
+  };
+}
+
+class MainWindowRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    SkinInit("Vantor", 0, 0);
+    SkinLoadFile(std::string(VANTOR_SOURCE_DIR) + "/res/Skin/Vantor.smf");
+    dlg = new CVantorDlg;
+  }
+  void TearDown() override {
+    dlg->Destroy();
+    test::PumpEvents(30);
+  }
+  CVantorDlg* dlg = nullptr;
+};
+
+}  // namespace
+
+TEST_F(MainWindowRun, EscapeAndEnterNeverEndTheWindowButClosingDoes) {
+  bool stillRunning = false;
+  const int rc = RunModal(*dlg, {
+                                    [&] { return dlg->IsShownOnScreen(); },
+                                    [&] {
+                                      SendKey(dlg, WXK_ESCAPE);
+                                      SendKey(dlg, WXK_RETURN);
+                                      SendKey(dlg, WXK_NUMPAD_ENTER);
+                                      // The same keys arriving at a focused button.
+                                      SendKey(dlg->m_btnPlay, WXK_ESCAPE);
+                                      SendKey(dlg->m_btnPlay, WXK_RETURN);
+                                      return true;
+                                    },
+                                    [&] {
+                                      stillRunning = dlg->IsModal() && dlg->IsShown();
+                                      dlg->Close();  // the title bar's close box, or Alt+F4
+                                      return true;
+                                    },
+                                });
+  EXPECT_TRUE(stillRunning);
+  EXPECT_EQ(rc, wxID_OK);
+}
+
+TEST_F(MainWindowRun, MaximiseBoxOpensAboutAndTheWindowKeepsItsSize) {
+  AboutSeen seen;
+  wxSize sizeAfter;
+  const int rc = RunModal(*dlg, {
+                                    [&] { return dlg->IsShownOnScreen(); },
+                                    [&] {
+                                      wxMaximizeEvent maximise(dlg->GetId());
+                                      maximise.SetEventObject(dlg);
+                                      dlg->GetEventHandler()->ProcessEvent(maximise);
+                                      return true;
+                                    },
+                                    CloseAboutBox(seen),
+                                    AboutBoxGone,
+                                    [&] {
+                                      sizeAfter = dlg->GetSize();
+                                      dlg->Close();
+                                      return true;
+                                    },
+                                });
+  EXPECT_EQ(rc, wxID_OK);
+  EXPECT_EQ(seen.count, 1);
+  EXPECT_EQ(seen.title, "About GPS Video Player");
+  EXPECT_NE(std::find(seen.texts.begin(), seen.texts.end(), "GPS player V1.00"), seen.texts.end());
+  EXPECT_TRUE(seen.hasOk);
+  EXPECT_EQ(sizeAfter, wxSize(1024, 700));
+  EXPECT_FALSE(dlg->IsMaximized());
+}
+
+TEST_F(MainWindowRun, F1AndTheWindowMenuItemOpenAbout) {
+  AboutSeen byKey, byMenu;
+  RunModal(*dlg, {
+                     [&] { return dlg->IsShownOnScreen(); },
+                     [&] {
+                       dlg->CallAfter([this] { SendKey(dlg, WXK_F1); });
+                       return true;
+                     },
+                     CloseAboutBox(byKey),
+                     AboutBoxGone,
+                     [&] {
+                       dlg->CallAfter([this] {
+                         wxCommandEvent about(wxEVT_MENU, IDM_ABOUTBOX);
+                         dlg->GetEventHandler()->ProcessEvent(about);
+                       });
+                       return true;
+                     },
+                     CloseAboutBox(byMenu),
+                     AboutBoxGone,
+                     [&] {
+                       dlg->Close();
+                       return true;
+                     },
+                 });
+  EXPECT_EQ(byKey.count, 1);
+  EXPECT_EQ(byMenu.count, 1);
+}
+
+TEST_F(MainWindowRun, OtherWindowCommandsDoNothing) {
+  bool noAbout = false;
+  RunModal(*dlg,
+           {
+               [&] { return dlg->IsShownOnScreen(); },
+               [&] {
+                 dlg->OnSysCommand(0xF020);  // minimise, move, size ... are the desktop's business
+                 noAbout = OpenAboutBox() == nullptr;
+                 dlg->Close();
+                 return true;
+               },
+           });
+  EXPECT_TRUE(noAbout);
+}
+
+TEST(MainWindowMenus, PlaylistMenuAndWindowMenuHaveTheirItems) {
+  std::unique_ptr<wxMenu> playlist(CVantorDlg::CreatePlaylistMenu());
+  const std::pair<int, const char*> items[] = {{32771, "&Play"},
+                                               {32772, "&Pause"},
+                                               {32773, "&Stop"},
+                                               {32774, "&Delete"},
+                                               {32775, "Select &All"}};
+  ASSERT_EQ(playlist->GetMenuItemCount(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    const wxMenuItem* item = playlist->FindItemByPosition(i);
+    EXPECT_EQ(item->GetId(), items[i].first);
+    EXPECT_EQ(item->GetItemLabel(), items[i].second);
+  }
+  std::unique_ptr<wxMenu> window(CVantorDlg::CreateWindowMenu());
+  const wxMenuItem* about = window->FindItem(IDM_ABOUTBOX);
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(about->GetItemLabel(), "About Vantor(&A)...");
+}
+
+TEST(MainWindowMenus, ChineseLocaleGetsChineseTexts) {
+  const char* oldValue = std::getenv("LC_ALL");
+  const std::string old = oldValue ? oldValue : "";
+  setenv("LC_ALL", "zh_CN.UTF-8", 1);
+  ResetMessageLocale();
+  std::unique_ptr<wxMenu> window(CVantorDlg::CreateWindowMenu());
+  std::unique_ptr<wxMenu> playlist(CVantorDlg::CreatePlaylistMenu());
+  if (oldValue)
+    setenv("LC_ALL", old.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
+  ResetMessageLocale();
+  EXPECT_EQ(window->FindItem(IDM_ABOUTBOX)->GetItemLabel(),
+            wxString::FromUTF8("关于 Vantor(&A)..."));
+  EXPECT_EQ(playlist->FindItem(ID_PLAYLIST_PLAY)->GetItemLabel(), wxString::FromUTF8("播放(&P)"));
+}
+
+namespace {
+
+// Start-up with a skin file that cannot be used: the window comes up plain.
+void ExpectUnskinnedStart(const std::string& skinPath) {
+  SkinInit("Vantor", 0, 0);
+  EXPECT_FALSE(SkinLoadFile(skinPath));
+  EXPECT_FALSE(SkinIsLoaded());
+  auto* dlg = new CVantorDlg;
+  dlg->Show();
+  EXPECT_TRUE(test::PumpUntil([&] { return dlg->IsInitialised(); }, 5000));
+  EXPECT_NE(dlg->GetBackgroundColour(), wxColour(0x1b, 0x1f, 0x27));
+  EXPECT_EQ(dlg->GetSize(), wxSize(1024, 700));
+  EXPECT_EQ(dlg->m_staticZoom->GetLabel(), "13");
+  dlg->Destroy();
+  test::PumpEvents(30);
+}
+
+}  // namespace
+
+TEST(MainWindowSkin, MissingSkinFileLeavesTheWindowUnskinned) {
+  ExpectUnskinnedStart("/nonexistent/Skin/Vantor.smf");
+}
+
+TEST(MainWindowSkin, MalformedSkinFileLeavesTheWindowUnskinned) {
+  const auto path = std::filesystem::temp_directory_path() / "vantor_bad_skin.smf";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "[Dialog]\nbackground = #1b1f27\ntext = not a colour\n";
+  }
+  ExpectUnskinnedStart(path.string());
+  std::filesystem::remove(path);
+}
+
+TEST(MainWindowSkin, StartUpLooksInTheCurrentFolderFirst) {
+  const auto old = std::filesystem::current_path();
+  const auto dir = std::filesystem::temp_directory_path() / "vantor_skin_cwd";
+  std::filesystem::create_directories(dir / "Skin");
+  { std::ofstream(dir / "Skin/Vantor.smf") << "[Dialog]\n"; }
+  std::filesystem::current_path(dir);
+  EXPECT_EQ(LocateSkinFile(), "Skin/Vantor.smf");
+  std::filesystem::remove_all(dir / "Skin");
+  // Without one there, the copy beside the data files is used.
+  EXPECT_NE(LocateSkinFile().find("share/vantor/Skin/Vantor.smf"), std::string::npos);
+  std::filesystem::current_path(old);
+  std::filesystem::remove_all(dir);
+}
