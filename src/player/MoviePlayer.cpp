@@ -109,7 +109,6 @@ struct CMoviePlayer::Graph {
   std::condition_variable changed;
   // Building: source pads still to come, branches linked, failures seen.
   bool sourcePadsDone = false;
-  int pendingDecoders = 0;
   bool asyncDone = false;
   bool error = false;
   bool eos = false;
@@ -174,7 +173,6 @@ namespace {
 GstBusSyncReply OnBusMessage(GstBus*, GstMessage* msg, gpointer data);
 void OnSourcePad(GstElement* element, GstPad* pad, gpointer data);
 void OnSourceNoMorePads(GstElement* element, gpointer data);
-void OnDecoderNoMorePads(GstElement* element, gpointer data);
 
 struct SeekCall {
   CMoviePlayer::Graph* graph;
@@ -477,54 +475,20 @@ void LinkDecodedPad(Graph* g, GstPad* pad) {
     g_object_set(branch, "sync", FALSE, "async", FALSE, nullptr);
   }
   gst_bin_add(GST_BIN(g->pipeline), branch);
+  gst_element_sync_state_with_parent(branch);
   GstPad* sinkPad = gst_element_get_static_pad(branch, "sink");
   gst_pad_link(pad, sinkPad);
   gst_object_unref(sinkPad);
-  gst_element_sync_state_with_parent(branch);
 }
 
 void OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
   LinkDecodedPad(static_cast<Graph*>(data), pad);
 }
 
-// Streaming thread: a demuxer stream, still encoded; it gets its own decoder.
-void OnDemuxPad(GstElement*, GstPad* pad, gpointer data) {
-  auto* g = static_cast<Graph*>(data);
-  // The queue gives each stream a thread of its own: one demuxer thread
-  // feeding all streams would stall as soon as the first sink prerolls.
-  GstElement* queue = gst_element_factory_make("queue", nullptr);
-  GstElement* dec = gst_element_factory_make("decodebin", nullptr);
-  if (!queue || !dec) {
-    if (queue) gst_object_unref(queue);
-    if (dec) gst_object_unref(dec);
-    return;
-  }
-  {
-    std::lock_guard lock(g->mutex);
-    ++g->pendingDecoders;
-  }
-  g_signal_connect(dec, "pad-added", G_CALLBACK(OnSourcePad), g);
-  g_signal_connect(dec, "no-more-pads", G_CALLBACK(OnDecoderNoMorePads), g);
-  gst_bin_add_many(GST_BIN(g->pipeline), queue, dec, nullptr);
-  gst_element_link(queue, dec);
-  GstPad* sinkPad = gst_element_get_static_pad(queue, "sink");
-  gst_pad_link(pad, sinkPad);
-  gst_object_unref(sinkPad);
-  gst_element_sync_state_with_parent(dec);
-  gst_element_sync_state_with_parent(queue);
-}
-
 void OnSourceNoMorePads(GstElement*, gpointer data) {
   auto* g = static_cast<Graph*>(data);
   std::lock_guard lock(g->mutex);
   g->sourcePadsDone = true;
-  g->Notify();
-}
-
-void OnDecoderNoMorePads(GstElement*, gpointer data) {
-  auto* g = static_cast<Graph*>(data);
-  std::lock_guard lock(g->mutex);
-  --g->pendingDecoders;
   g->Notify();
 }
 
@@ -536,19 +500,23 @@ GstElement* MakeFileSource(Graph& g, const std::string& path) {
   return src;
 }
 
-// filesrc ! <demuxer>, each demuxed stream through its own decodebin.
-HRESULT BuildDemuxed(Graph& g, const std::string& path, const char* demuxer) {
-  GstElement* demux = gst_element_factory_make(demuxer, nullptr);
-  if (!demux) return E_FAIL;
+// filesrc ! decodebin that accepts only one container (`containerCaps`):
+// the container's demuxer and then the decoders of its streams, chosen and
+// threaded by decodebin.
+HRESULT BuildForContainer(Graph& g, const std::string& path, const char* containerCaps) {
   GstElement* src = MakeFileSource(g, path);
-  if (!src) {
-    gst_object_unref(demux);
+  GstElement* dec = gst_element_factory_make("decodebin", nullptr);
+  if (!src || !dec) {
+    if (dec) gst_object_unref(dec);
     return E_FAIL;
   }
-  gst_bin_add(GST_BIN(g.pipeline), demux);
-  g_signal_connect(demux, "pad-added", G_CALLBACK(OnDemuxPad), &g);
-  g_signal_connect(demux, "no-more-pads", G_CALLBACK(OnSourceNoMorePads), &g);
-  return gst_element_link(src, demux) ? S_OK : E_FAIL;
+  GstCaps* caps = gst_caps_from_string(containerCaps);
+  g_object_set(dec, "sink-caps", caps, nullptr);
+  gst_caps_unref(caps);
+  g_signal_connect(dec, "pad-added", G_CALLBACK(OnSourcePad), &g);
+  g_signal_connect(dec, "no-more-pads", G_CALLBACK(OnSourceNoMorePads), &g);
+  gst_bin_add(GST_BIN(g.pipeline), dec);
+  return gst_element_link(src, dec) ? S_OK : E_FAIL;
 }
 
 }  // namespace
@@ -624,14 +592,17 @@ HRESULT CMoviePlayer::Preroll(Graph& g) {
   for (;;) {
     if (g.error) return E_FAIL;
     const bool linked = g.videoSink || g.volume;
-    if (g.sourcePadsDone && g.pendingDecoders == 0) {
+    if (g.sourcePadsDone) {
       if (!linked) return E_FAIL;  // nothing in the file that can be played
       lock.unlock();
       GstState state = GST_STATE_VOID_PENDING;
       const GstStateChangeReturn r = gst_element_get_state(g.pipeline, &state, nullptr, 0);
       lock.lock();
       if (g.error || r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
-      if (r == GST_STATE_CHANGE_SUCCESS && state == GST_STATE_PAUSED) return S_OK;
+      // Streams added after the pipeline first settled (demuxer strategies)
+      // can leave it claiming PAUSED before the picture is there.
+      const bool pictureReady = !g.videoSink || g.framesPresented > 0;
+      if (r == GST_STATE_CHANGE_SUCCESS && state == GST_STATE_PAUSED && pictureReady) return S_OK;
     }
     if (g.changed.wait_until(lock, std::min(g.deadline, Clock::now() + std::chrono::milliseconds(20))) ==
             std::cv_status::timeout &&
@@ -643,7 +614,7 @@ HRESULT CMoviePlayer::Preroll(Graph& g) {
 HRESULT CMoviePlayer::RenderWmv(const std::string& path, Graph& g) {
   const HRESULT hr = CheckExtension(path, {"wma", "wmv"});
   if (FAILED(hr)) return hr;
-  if (FAILED(BuildDemuxed(g, path, "asfdemux"))) return E_FAIL;
+  if (FAILED(BuildForContainer(g, path, "video/x-ms-asf"))) return E_FAIL;
   return Preroll(g);
 }
 
@@ -670,7 +641,7 @@ HRESULT CMoviePlayer::RenderFile(const std::string& path, Graph& g) {
 HRESULT CMoviePlayer::RenderAvi(const std::string& path, Graph& g) {
   const HRESULT hr = CheckExtension(path, {"avi"});
   if (FAILED(hr)) return hr;
-  if (FAILED(BuildDemuxed(g, path, "avidemux"))) return E_FAIL;
+  if (FAILED(BuildForContainer(g, path, "video/x-msvideo"))) return E_FAIL;
   return Preroll(g);
 }
 

@@ -640,3 +640,22 @@ TEST(MoviePlayerBadInput, AwkwardCharactersInAGoodMoviesPath) {
   EXPECT_NEAR(p.GetDuration(), 4000, 100);
   EXPECT_EQ(p.GetVideoWidth(), 320);
 }
+
+// Run by hand under valgrind or ASan with VANTOR_OPEN_LOOP=200 to look for
+// pipelines, threads or memory left behind by refused files.
+TEST(MoviePlayerBadInput, RepeatedRefusalsLeaveNothingBehind) {
+  const char* env = std::getenv("VANTOR_OPEN_LOOP");
+  const int rounds = env ? std::atoi(env) : 2;
+  const std::vector<std::string> bad = {
+      vantor::test::FixtureFolder() + "/no such movie.MOV", FixtureMovie(Fixture::EmptyFile),
+      FixtureMovie(Fixture::TextFile), vantor::test::FixtureFolder(),
+      FixtureMovie(Fixture::Truncated)};
+  MessageCatcher messages;
+  CMoviePlayer p;
+  for (int i = 0; i < rounds; ++i) {
+    for (const auto& path : bad) p.Open(path, nullptr, kPane);
+  }
+  EXPECT_TRUE(messages.Take().empty());
+  ASSERT_TRUE(p.Open(FixtureMovie(Fixture::AudioVideo), nullptr, kPane));
+  EXPECT_NEAR(p.GetDuration(), 4000, 100);
+}
