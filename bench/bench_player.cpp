@@ -52,7 +52,8 @@ void Pump(int ms) {
 double CpuSeconds() {
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
-  return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+  return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
+         (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 long PeakRssKb() {
@@ -184,7 +185,8 @@ int main(int argc, char** argv) {
   wxTheApp->CallOnInit();
   int rc = 0;
   if (argc >= 3 && std::strcmp(argv[1], "--play") == 0) {
-    const double rate = (argc >= 5 && std::strcmp(argv[3], "--rate") == 0) ? std::atof(argv[4]) : 1.0;
+    const double rate =
+        (argc >= 5 && std::strcmp(argv[3], "--rate") == 0) ? std::atof(argv[4]) : 1.0;
     rc = RunPlay(argv[2], rate);
   } else if (argc >= 3 && std::strcmp(argv[1], "--step") == 0) {
     rc = RunStep(argv[2]);

@@ -166,6 +166,7 @@ struct CMoviePlayer::Graph {
   void Notify() { changed.notify_all(); }
   void StartSeek(std::int64_t ns);  // mutex held
   void ApplyRenderCaps();           // mutex held
+  void ApplyRatePolicy();           // mutex held
 };
 
 namespace {
@@ -186,8 +187,8 @@ struct SeekCall {
 // not seek) or on the GUI thread.
 static bool DoSeek(GstElement* pipeline, std::int64_t ns, double rate) {
   return gst_element_seek(pipeline, rate, GST_FORMAT_TIME,
-                   GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
-                   ns, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+                          GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                          GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
 }
 
 void CMoviePlayer::Graph::StartSeek(std::int64_t ns) {
@@ -218,13 +219,23 @@ void CMoviePlayer::Graph::ApplyRenderCaps() {
   if (!videoCaps) return;
   GstCaps* caps;
   if (renderWidth > 0 && renderHeight > 0)
-    caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width",
-                               G_TYPE_INT, renderWidth, "height", G_TYPE_INT, renderHeight,
+    caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT,
+                               renderWidth, "height", G_TYPE_INT, renderHeight,
                                "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
   else
     caps = gst_caps_new_empty_simple("video/x-raw");
   g_object_set(videoCaps, "caps", caps, nullptr);
   gst_caps_unref(caps);
+}
+
+// At normal speed every frame is shown, a little late if the machine is
+// busy. Fast forward doubles the decoding work; there the decoder may skip
+// frames (QoS) so that the movie keeps its pace.
+void CMoviePlayer::Graph::ApplyRatePolicy() {
+  if (!videoSink) return;
+  const bool fast = rate > 1.0;
+  g_object_set(videoSink, "qos", gboolean(fast), "max-lateness",
+               gint64(fast ? 40 * GST_MSECOND : -1), nullptr);
 }
 
 namespace {
@@ -411,7 +422,7 @@ void LinkDecodedPad(Graph* g, GstPad* pad) {
     lock.unlock();
     branch = MakeBin(
         "videoconvertscale name=vconv ! capsfilter name=vcaps ! appsink name=vsink sync=true "
-        "qos=true max-lateness=40000000 enable-last-sample=false max-buffers=2");
+        "enable-last-sample=false max-buffers=2");
     if (!branch) return;
     GstElement* conv = gst_bin_get_by_name(GST_BIN(branch), "vconv");
     GstElement* capsf = gst_bin_get_by_name(GST_BIN(branch), "vcaps");
@@ -421,17 +432,18 @@ void LinkDecodedPad(Graph* g, GstPad* pad) {
     cb.new_sample = OnNewSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &cb, g, nullptr);
     GstPad* convSink = gst_element_get_static_pad(conv, "sink");
-    gst_pad_add_probe(convSink,
-                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER |
-                                      GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
-                                      GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-                      OnFullSizeData, g, nullptr);
+    gst_pad_add_probe(
+        convSink,
+        GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                        GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+        OnFullSizeData, g, nullptr);
     gst_object_unref(convSink);
     lock.lock();
     g->videoConvert = conv;
     g->videoCaps = capsf;
     g->videoSink = sink;
     g->ApplyRenderCaps();
+    g->ApplyRatePolicy();
     gst_object_unref(conv);
     gst_object_unref(capsf);
     gst_object_unref(sink);
@@ -452,8 +464,10 @@ void LinkDecodedPad(Graph* g, GstPad* pad) {
     };
     bool ok = true;
     for (GstElement* e : chain) {
-      if (e) gst_bin_add(GST_BIN(branch), e);
-      else ok = false;
+      if (e)
+        gst_bin_add(GST_BIN(branch), e);
+      else
+        ok = false;
     }
     for (std::size_t i = 0; ok && i + 1 < std::size(chain); ++i)
       ok = gst_element_link(chain[i], chain[i + 1]);
@@ -566,7 +580,8 @@ std::unique_ptr<CMoviePlayer::Graph> CMoviePlayer::NewGraph() {
     g->output = m_pOpeningOwner;
     g->renderWidth = std::max(m_rcVideo.Width(), 0);
     g->renderHeight = std::max(m_rcVideo.Height(), 0);
-    if (m_bFullScreen && m_pOwner == m_pOpeningOwner) m_pOwner->GetShownSize(g->renderWidth, g->renderHeight);
+    if (m_bFullScreen && m_pOwner == m_pOpeningOwner)
+      m_pOwner->GetShownSize(g->renderWidth, g->renderHeight);
     if (g->renderWidth <= 0 || g->renderHeight <= 0) g->renderWidth = g->renderHeight = 0;
   }
   return g;
@@ -604,7 +619,8 @@ HRESULT CMoviePlayer::Preroll(Graph& g) {
       const bool pictureReady = !g.videoSink || g.framesPresented > 0;
       if (r == GST_STATE_CHANGE_SUCCESS && state == GST_STATE_PAUSED && pictureReady) return S_OK;
     }
-    if (g.changed.wait_until(lock, std::min(g.deadline, Clock::now() + std::chrono::milliseconds(20))) ==
+    if (g.changed.wait_until(lock,
+                             std::min(g.deadline, Clock::now() + std::chrono::milliseconds(20))) ==
             std::cv_status::timeout &&
         Clock::now() >= g.deadline)
       return E_FAIL;
@@ -867,7 +883,10 @@ void CMoviePlayer::IssueSeek(std::int64_t ns) {
   Graph& g = *m_pGraph;
   {
     std::lock_guard lock(g.mutex);
-    g.rate = m_dRate;
+    if (g.rate != m_dRate) {
+      g.rate = m_dRate;
+      g.ApplyRatePolicy();
+    }
     if (g.seekBusy && Clock::now() - g.seekStarted < kSeekStuck) {
       g.seekPending = ns;
       return;
@@ -1049,14 +1068,15 @@ std::unique_ptr<std::uint8_t[]> CMoviePlayer::GetCurrentImage(long* pcbSize) {
               p[at + 1] = std::uint8_t(v >> 8);
             };
             std::memset(p, 0, 40);
-            put32(40, 0);                   // biSize
-            put32(std::uint32_t(w), 4);     // biWidth
-            put32(std::uint32_t(h), 8);     // biHeight: positive, bottom-up
-            put16(1, 12);                   // biPlanes
-            put16(24, 14);                  // biBitCount
-            put32(0, 16);                   // biCompression: BI_RGB
+            put32(40, 0);                          // biSize
+            put32(std::uint32_t(w), 4);            // biWidth
+            put32(std::uint32_t(h), 8);            // biHeight: positive, bottom-up
+            put16(1, 12);                          // biPlanes
+            put16(24, 14);                         // biBitCount
+            put32(0, 16);                          // biCompression: BI_RGB
             put32(std::uint32_t(imageBytes), 20);  // biSizeImage
-            const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&dst, 0));
+            const auto* pixels =
+                static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&dst, 0));
             const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&dst, 0);
             for (int y = 0; y < h; ++y) {
               std::uint8_t* row = p + 40 + (h - 1 - y) * rowBytes;

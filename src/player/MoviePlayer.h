@@ -192,7 +192,6 @@ class CMoviePlayer {
   struct Graph;
 
  protected:
-
   // The rendering strategies, tried in this order by Open. Each builds its
   // own source part into `graph` and prerolls it before `deadline`.
   HRESULT RenderWmv(const std::string& path, Graph& graph);

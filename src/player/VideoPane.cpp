@@ -151,8 +151,7 @@ void CVideoPane::OnMouse(wxMouseEvent& event) {
   // The main window decides what a double click means, in its own
   // coordinates.
   wxMouseEvent forwarded(event);
-  const wxPoint inHome =
-      m_pFullFrame ? event.GetPosition() : event.GetPosition() + GetPosition();
+  const wxPoint inHome = m_pFullFrame ? event.GetPosition() : event.GetPosition() + GetPosition();
   forwarded.SetPosition(inHome);
   forwarded.SetEventObject(m_pHome);
   forwarded.SetId(m_pHome->GetId());

@@ -51,14 +51,14 @@ class CVideoPane : public wxWindow, public IVideoOutput {
   void OnFullFrameKey(wxKeyEvent& event);
   void OnFullFrameClose(wxCloseEvent& event);
 
-  wxWindow* m_pHome;                  // the window the pane belongs in
-  wxRect m_rcHome;                    // its place there
-  wxFrame* m_pFullFrame = nullptr;    // while in full screen
+  wxWindow* m_pHome;                // the window the pane belongs in
+  wxRect m_rcHome;                  // its place there
+  wxFrame* m_pFullFrame = nullptr;  // while in full screen
 
-  std::mutex m_mutex;                 // guards the two below
-  VideoFramePtr m_pPending;           // newest frame, not painted yet
+  std::mutex m_mutex;        // guards the two below
+  VideoFramePtr m_pPending;  // newest frame, not painted yet
   bool m_bRefreshQueued = false;
-  VideoFramePtr m_pShown;             // GUI thread only
+  VideoFramePtr m_pShown;  // GUI thread only
   std::atomic<std::uint64_t> m_nReceived{0};
   std::atomic<std::uint64_t> m_nPainted{0};
   std::atomic<std::int64_t> m_nPaintedTime{-1};

@@ -27,8 +27,10 @@ class HostFrame : public wxFrame {
       lastClick = e.GetPosition();
     });
     Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
-      if (e.GetKeyCode() == WXK_ESCAPE) ++escapes;
-      else e.Skip();
+      if (e.GetKeyCode() == WXK_ESCAPE)
+        ++escapes;
+      else
+        e.Skip();
     });
   }
   int doubleClicks = 0;

@@ -21,16 +21,16 @@
 namespace vantor::test {
 
 enum class Fixture {
-  AudioVideo,    // 4 s, bars + sine, .MOV
-  VideoOnly,     // 2 s, bars, no sound track, .MOV
-  AudioOnly,     // 2 s, sine only, .MOV
-  AviVideo,      // 2 s, bars, H.264 in AVI, .AVI
-  WmvMovie,      // 2 s, bars, WMV 2 in ASF, .wmv
-  Truncated,     // the first half of AudioVideo's bytes, .MOV
-  TextFile,      // a text file named .MOV
-  EmptyFile,     // zero bytes, .MOV
-  NoExtension,   // AudioVideo's bytes under a name without any "."
-  OddPath,       // AudioVideo's bytes under a name with spaces, quotes, #, %, non-ASCII
+  AudioVideo,   // 4 s, bars + sine, .MOV
+  VideoOnly,    // 2 s, bars, no sound track, .MOV
+  AudioOnly,    // 2 s, sine only, .MOV
+  AviVideo,     // 2 s, bars, H.264 in AVI, .AVI
+  WmvMovie,     // 2 s, bars, WMV 2 in ASF, .wmv
+  Truncated,    // the first half of AudioVideo's bytes, .MOV
+  TextFile,     // a text file named .MOV
+  EmptyFile,    // zero bytes, .MOV
+  NoExtension,  // AudioVideo's bytes under a name without any "."
+  OddPath,      // AudioVideo's bytes under a name with spaces, quotes, #, %, non-ASCII
 };
 
 inline std::string FixtureFolder() {
@@ -58,8 +58,8 @@ inline void RunToEnd(const std::string& description) {
   }
   gst_element_set_state(pipeline, GST_STATE_PLAYING);
   GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* msg = gst_bus_timed_pop_filtered(
-      bus, 120 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  GstMessage* msg = gst_bus_timed_pop_filtered(bus, 120 * GST_SECOND,
+                                               GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
   const bool ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
   if (msg) gst_message_unref(msg);
   gst_object_unref(bus);
@@ -113,14 +113,13 @@ inline std::string FixtureMovie(Fixture which) {
       return Encode("av.MOV", Video(120) + kH264 + "qtmux name=mux ! filesink location=\"@OUT@\" " +
                                   Audio(4) + "audioconvert ! avenc_aac ! aacparse ! mux.");
     case Fixture::VideoOnly:
-      return Encode("video_only.MOV",
-                    Video(60) + kH264 + "qtmux ! filesink location=\"@OUT@\"");
+      return Encode("video_only.MOV", Video(60) + kH264 + "qtmux ! filesink location=\"@OUT@\"");
     case Fixture::AudioOnly:
-      return Encode("audio_only.MOV",
-                    Audio(2) + "audioconvert ! avenc_aac ! aacparse ! qtmux ! filesink location=\"@OUT@\"");
+      return Encode(
+          "audio_only.MOV",
+          Audio(2) + "audioconvert ! avenc_aac ! aacparse ! qtmux ! filesink location=\"@OUT@\"");
     case Fixture::AviVideo:
-      return Encode("video.AVI",
-                    Video(60) + kH264 + "avimux ! filesink location=\"@OUT@\"");
+      return Encode("video.AVI", Video(60) + kH264 + "avimux ! filesink location=\"@OUT@\"");
     case Fixture::WmvMovie:
       return Encode("movie.wmv", Video(60) +
                                      "videoconvert ! avenc_wmv2 ! asfmux ! filesink "

@@ -217,7 +217,8 @@ TEST(MoviePlayerStrategies, PathWithoutDotFailsTheExtensionTestsWithEFail) {
 TEST(MoviePlayerStrategies, WmvInAnyCaseUsesTheAsfStrategy) {
   const std::string wmv = FixtureMovie(Fixture::WmvMovie);
   for (const char* ext : {".wmv", ".WMV", ".Wmv", ".wMa"}) {
-    const std::filesystem::path copy = std::filesystem::path(wmv).parent_path() / (std::string("case") + ext);
+    const std::filesystem::path copy =
+        std::filesystem::path(wmv).parent_path() / (std::string("case") + ext);
     if (!std::filesystem::exists(copy)) std::filesystem::copy_file(wmv, copy);
     CMoviePlayer p;
     ASSERT_TRUE(p.Open(copy.string(), nullptr, kPane)) << ext;
@@ -281,7 +282,8 @@ TEST(MoviePlayerTransport, PlaysInRealTimeWhateverTheAudioSink) {
   const auto t0 = Clock::now();
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   const long moved = p.GetCurrentPosition() - start;
-  const long wall = long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
+  const long wall =
+      long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
   EXPECT_NEAR(moved, wall, 250) << "audio sink: " << CMoviePlayer::AudioSinkName();
 }
 
@@ -441,7 +443,12 @@ TEST(MoviePlayerOutput, FirstFrameReachesTheOutputScaledToThePane) {
 
   p.SetVideoPosition(VideoRect{0, 0, 80, 60});
   p.SetCurrentPosition(1000);
-  EXPECT_TRUE(WaitFor([&] { auto l = out.Last(); return l && l->Width() == 80 && l->TimeMs() == 1000; }, 3000));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        auto l = out.Last();
+        return l && l->Width() == 80 && l->TimeMs() == 1000;
+      },
+      3000));
 
   p.Close();
   EXPECT_EQ(out.Last(), nullptr);
@@ -456,7 +463,12 @@ TEST(MoviePlayerOutput, FullScreenFlagOutlivesCloseAndComesBackOnOpen) {
   EXPECT_TRUE(out.fullScreen);
   EXPECT_TRUE(p.IsFullScreen());
   p.SetCurrentPosition(500);
-  EXPECT_TRUE(WaitFor([&] { auto l = out.Last(); return l && l->Width() == 1280; }, 3000));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        auto l = out.Last();
+        return l && l->Width() == 1280;
+      },
+      3000));
 
   p.Close();
   EXPECT_TRUE(p.IsFullScreen());
@@ -495,12 +507,12 @@ TEST(MoviePlayerImage, CurrentImageIsABottomUpDibOfTheShownFrame) {
     return std::uint32_t(dib[at]) | std::uint32_t(dib[at + 1]) << 8 |
            std::uint32_t(dib[at + 2]) << 16 | std::uint32_t(dib[at + 3]) << 24;
   };
-  EXPECT_EQ(u32(0), 40u);    // biSize
-  EXPECT_EQ(u32(4), 320u);   // biWidth
-  EXPECT_EQ(u32(8), 240u);   // biHeight > 0: bottom-up
+  EXPECT_EQ(u32(0), 40u);                 // biSize
+  EXPECT_EQ(u32(4), 320u);                // biWidth
+  EXPECT_EQ(u32(8), 240u);                // biHeight > 0: bottom-up
   EXPECT_EQ(dib[12] | dib[13] << 8, 1);   // biPlanes
   EXPECT_EQ(dib[14] | dib[15] << 8, 24);  // biBitCount
-  EXPECT_EQ(u32(16), 0u);    // BI_RGB
+  EXPECT_EQ(u32(16), 0u);                 // BI_RGB
   EXPECT_EQ(u32(20), std::uint32_t(row * 240));
   auto pixel = [&](int x, int y) {  // y from the top of the picture
     return dib.get() + 40 + (239 - y) * row + x * 3;
@@ -572,9 +584,10 @@ TEST_F(MoviePlayerMessages, EnglishTexts) {
 
 TEST_F(MoviePlayerMessages, ChineseTextsOnlyForSimplifiedChinese) {
   SetLocale("zh_CN.UTF-8");
-  EXPECT_EQ(Provoke(), (std::vector<std::string>{
-                           "无法暂停！", "无法播放！", "无法停止！", "无法获取播放位置！",
-                           "无法获取影片长度！", "无法设置播放创位置！", "无法显示或隐藏播放窗！"}));
+  EXPECT_EQ(Provoke(),
+            (std::vector<std::string>{"无法暂停！", "无法播放！", "无法停止！",
+                                      "无法获取播放位置！", "无法获取影片长度！",
+                                      "无法设置播放创位置！", "无法显示或隐藏播放窗！"}));
   SetLocale("zh_TW.UTF-8");
   const auto tw = Provoke();
   ASSERT_FALSE(tw.empty());
