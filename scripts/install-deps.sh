@@ -11,6 +11,8 @@ PACKAGES=(
   g++ cmake pkg-config make zlib1g-dev
   # GUI, embedded map browser, map library
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libjs-leaflet
+  # video pane: paints frames in place through the GTK 3 port's cairo context
+  libcairo2-dev
   # playback
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav

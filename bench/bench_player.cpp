@@ -1,0 +1,201 @@
+// Player benchmarks. Two kinds of runs:
+//
+//   bench_player --play FILE [--rate R]   plays FILE to its end in a window with
+//       the video pane at the main window's place (run under Xvfb) and prints
+//       one line: wall seconds, CPU seconds, frames painted, frames expected,
+//       peak resident memory. bench/player_bench.sh compares it with a bare
+//       pipeline and with another player.
+//   bench_player --step FILE              backward stepping: from paused
+//       positions, seek 200 ms back and time until the new frame is painted.
+//   bench_player [benchmark flags]        Google Benchmark cases: Open to the
+//       first frame shown, against a bare pipeline's preroll of the same file
+//       (FILE from $VANTOR_BENCH_MOVIE).
+#include <benchmark/benchmark.h>
+#include <gst/gst.h>
+#include <sys/resource.h>
+#include <wx/app.h>
+#include <wx/frame.h>
+#include <wx/init.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/GstInit.h"
+#include "player/MoviePlayer.h"
+#include "player/VideoPane.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class BenchApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+void Pump(int ms) {
+  const auto end = Clock::now() + std::chrono::milliseconds(ms);
+  do {
+    wxTheApp->ProcessPendingEvents();
+    while (wxTheApp->Pending()) wxTheApp->Dispatch();
+    wxYield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  } while (Clock::now() < end);
+}
+
+double CpuSeconds() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
+         (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+long PeakRssKb() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_maxrss;
+}
+
+struct Window {
+  wxFrame* frame;
+  CVideoPane* pane;
+  Window() {
+    frame = new wxFrame(nullptr, wxID_ANY, "bench", wxPoint(0, 0), wxSize(1024, 700));
+    pane = new CVideoPane(frame, wxID_ANY, wxRect(50, 40, 575, 390));
+    frame->Show();
+    Pump(200);
+  }
+  ~Window() {
+    frame->Destroy();
+    Pump(50);
+  }
+};
+
+const VideoRect kPane{50, 40, 625, 430};
+
+int RunPlay(const std::string& file, double rate) {
+  Window w;
+  CMoviePlayer player;
+  const double cpu0 = CpuSeconds();
+  if (!player.Open(file, w.pane, kPane)) {
+    std::fprintf(stderr, "cannot open %s\n", file.c_str());
+    return 1;
+  }
+  const long duration = player.GetDuration();
+  if (rate != 1.0) player.SetRate(rate);
+  const auto t0 = Clock::now();
+  player.Play();
+  while (!player.CheckComplete()) Pump(20);
+  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  Pump(100);
+  const double cpu = CpuSeconds() - cpu0;
+  const long expected = std::lround(duration / 1000.0 * 30);
+  std::printf("wall=%.2f cpu=%.2f painted=%llu presented=%llu expected=%ld rss_kb=%ld\n", wall, cpu,
+              static_cast<unsigned long long>(w.pane->GetFramesPainted()),
+              static_cast<unsigned long long>(player.GetFramesPresented()), expected, PeakRssKb());
+  player.Close();
+  return 0;
+}
+
+int RunStep(const std::string& file) {
+  Window w;
+  CMoviePlayer player;
+  if (!player.Open(file, w.pane, kPane)) return 1;
+  player.Pause();
+  std::vector<double> ms;
+  // Stepping back from many places, as the backward-play timer does.
+  for (long start = 50000; start > 40000; start -= 200) {
+    player.SetCurrentPosition(start);
+    while (std::llabs(w.pane->GetPaintedFrameTime() - start) > 34) Pump(2);
+    const long target = start - 200;
+    const auto t0 = Clock::now();
+    player.SetCurrentPosition(target);
+    while (std::llabs(w.pane->GetPaintedFrameTime() - target) > 34) Pump(1);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+  }
+  std::sort(ms.begin(), ms.end());
+  std::printf("step_back_200ms: n=%zu median=%.1f ms p90=%.1f ms max=%.1f ms\n", ms.size(),
+              ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back());
+  return 0;
+}
+
+std::string BenchMovie() {
+  const char* f = std::getenv("VANTOR_BENCH_MOVIE");
+  return f ? f : "";
+}
+
+// Open until the first frame is painted in the pane.
+void BM_OpenToFirstFrame(benchmark::State& state) {
+  Window w;
+  const std::string file = BenchMovie();
+  for (auto _ : state) {
+    CMoviePlayer player;
+    const std::uint64_t before = w.pane->GetFramesPainted();
+    if (!player.Open(file, w.pane, kPane)) {
+      state.SkipWithError("cannot open VANTOR_BENCH_MOVIE");
+      break;
+    }
+    while (w.pane->GetFramesPainted() == before) Pump(1);
+    state.PauseTiming();
+    player.Close();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_OpenToFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+// The same file prerolled by a bare pipeline that decodes and scales to the pane.
+void BM_BarePipelinePreroll(benchmark::State& state) {
+  const std::string file = BenchMovie();
+  gchar* uri = gst_filename_to_uri(file.c_str(), nullptr);
+  const std::string desc = std::string("uridecodebin uri=") + uri +
+                           " name=d d. ! videoconvertscale ! "
+                           "video/x-raw,format=BGRx,width=575,height=390 ! fakesink sync=true "
+                           "d. ! audioconvert ! fakesink sync=true";
+  g_free(uri);
+  for (auto _ : state) {
+    GstElement* p = gst_parse_launch(desc.c_str(), nullptr);
+    gst_element_set_state(p, GST_STATE_PAUSED);
+    gst_element_get_state(p, nullptr, nullptr, 10 * GST_SECOND);
+    state.PauseTiming();
+    gst_element_set_state(p, GST_STATE_NULL);
+    gst_object_unref(p);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_BarePipelinePreroll)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+}  // namespace
+
+wxIMPLEMENT_APP_NO_MAIN(BenchApp);
+
+int main(int argc, char** argv) {
+  vantor::EnsureGStreamer();
+  wxApp::SetInstance(new BenchApp);
+  int wxArgc = 1;
+  if (!wxEntryStart(wxArgc, argv)) {
+    std::fprintf(stderr, "bench_player: no display\n");
+    return 1;
+  }
+  wxTheApp->CallOnInit();
+  int rc = 0;
+  if (argc >= 3 && std::strcmp(argv[1], "--play") == 0) {
+    const double rate =
+        (argc >= 5 && std::strcmp(argv[3], "--rate") == 0) ? std::atof(argv[4]) : 1.0;
+    rc = RunPlay(argv[2], rate);
+  } else if (argc >= 3 && std::strcmp(argv[1], "--step") == 0) {
+    rc = RunStep(argv[2]);
+  } else {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+  }
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return rc;
+}

@@ -1,0 +1,184 @@
+#include "player/VideoPane.h"
+
+#include <cairo.h>
+#include <wx/dcclient.h>
+#include <wx/display.h>
+
+CVideoPane::CVideoPane(wxWindow* parent, wxWindowID id, const wxRect& rect)
+    : wxWindow(parent, id, rect.GetPosition(), rect.GetSize(), wxBORDER_NONE | wxWANTS_CHARS),
+      m_pHome(parent),
+      m_rcHome(rect) {
+  // Every pixel is painted by OnPaint; no background erase, so no flicker.
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  SetBackgroundColour(*wxBLACK);
+  Bind(wxEVT_PAINT, &CVideoPane::OnPaint, this);
+  Bind(wxEVT_SIZE, &CVideoPane::OnSize, this);
+  Bind(wxEVT_LEFT_DCLICK, &CVideoPane::OnMouse, this);
+  Bind(wxEVT_KEY_DOWN, &CVideoPane::OnKey, this);
+}
+
+CVideoPane::~CVideoPane() {
+  DetachFromPlayer();
+  if (m_pFullFrame) {
+    // Being destroyed while full screen: the frame is ours to close.
+    wxFrame* frame = m_pFullFrame;
+    m_pFullFrame = nullptr;
+    frame->Unbind(wxEVT_CLOSE_WINDOW, &CVideoPane::OnFullFrameClose, this);
+    frame->Unbind(wxEVT_CHAR_HOOK, &CVideoPane::OnFullFrameKey, this);
+    frame->Destroy();
+  }
+}
+
+void CVideoPane::PresentFrame(VideoFramePtr frame) {
+  ++m_nReceived;
+  bool queue = false;
+  {
+    std::lock_guard lock(m_mutex);
+    m_pPending = std::move(frame);
+    if (!m_bRefreshQueued) queue = m_bRefreshQueued = true;
+  }
+  // One repaint request at a time: frames that arrive before it is served
+  // replace each other in the slot instead of piling up events.
+  if (queue)
+    CallAfter([this] {
+      {
+        std::lock_guard lock(m_mutex);
+        m_bRefreshQueued = false;
+      }
+      Refresh(false);
+    });
+}
+
+void CVideoPane::ClearVideo() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_pPending.reset();
+  }
+  m_pShown.reset();
+  m_nPaintedTime = -1;
+  Refresh(false);
+}
+
+bool CVideoPane::PlaceVideo(const VideoRect& rc) {
+  if (rc.Width() <= 0 || rc.Height() <= 0) return false;
+  m_rcHome = wxRect(rc.left, rc.top, rc.Width(), rc.Height());
+  if (!m_pFullFrame) SetSize(m_rcHome);
+  return true;
+}
+
+bool CVideoPane::ShowVideoWindow(bool bShow) {
+  Show(bShow);
+  return true;
+}
+
+void CVideoPane::GetShownSize(int& width, int& height) const {
+  GetClientSize(&width, &height);
+}
+
+bool CVideoPane::SetFullScreen(bool bFullScreen) {
+  if (bFullScreen == (m_pFullFrame != nullptr)) return true;
+  if (bFullScreen) {
+    int display = wxDisplay::GetFromWindow(m_pHome);
+    if (display == wxNOT_FOUND) display = 0;
+    const wxRect screen = wxDisplay(static_cast<unsigned>(display)).GetGeometry();
+    m_pFullFrame = new wxFrame(nullptr, wxID_ANY, m_pHome->GetLabel(), screen.GetPosition(),
+                               screen.GetSize(), wxBORDER_NONE | wxFRAME_NO_TASKBAR);
+    m_pFullFrame->SetBackgroundColour(*wxBLACK);
+    m_pFullFrame->Bind(wxEVT_CHAR_HOOK, &CVideoPane::OnFullFrameKey, this);
+    m_pFullFrame->Bind(wxEVT_CLOSE_WINDOW, &CVideoPane::OnFullFrameClose, this);
+    Reparent(m_pFullFrame);
+    SetSize(m_pFullFrame->GetClientSize());
+    m_pFullFrame->ShowFullScreen(true);
+    SetSize(m_pFullFrame->GetClientSize());
+    SetFocus();
+  } else {
+    wxFrame* frame = m_pFullFrame;
+    m_pFullFrame = nullptr;
+    Reparent(m_pHome);
+    SetSize(m_rcHome);
+    frame->Unbind(wxEVT_CLOSE_WINDOW, &CVideoPane::OnFullFrameClose, this);
+    frame->Unbind(wxEVT_CHAR_HOOK, &CVideoPane::OnFullFrameKey, this);
+    frame->Destroy();
+    m_pHome->Raise();
+  }
+  NotifyShownSizeChanged();
+  Refresh(false);
+  return true;
+}
+
+void CVideoPane::OnSize(wxSizeEvent& event) {
+  NotifyShownSizeChanged();
+  Refresh(false);
+  event.Skip();
+}
+
+void CVideoPane::OnPaint(wxPaintEvent&) {
+  wxPaintDC dc(this);
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_pPending) {
+      m_pShown = std::move(m_pPending);
+      ++m_nPainted;
+      m_nPaintedTime = m_pShown->TimeMs();
+    }
+  }
+  int w = 0, h = 0;
+  GetClientSize(&w, &h);
+  auto* cr = static_cast<cairo_t*>(dc.GetImpl()->GetCairoContext());
+  if (!cr) return;
+  cairo_save(cr);
+  if (!m_pShown || m_pShown->Width() <= 0 || m_pShown->Height() <= 0) {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    cairo_restore(cr);
+    return;
+  }
+  // The pixels stay where the pipeline put them: cairo reads the frame in
+  // place. Scaling only happens for the frames still in flight after a resize.
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      const_cast<unsigned char*>(m_pShown->Pixels()), CAIRO_FORMAT_RGB24, m_pShown->Width(),
+      m_pShown->Height(), m_pShown->Stride());
+  if (m_pShown->Width() != w || m_pShown->Height() != h)
+    cairo_scale(cr, double(w) / m_pShown->Width(), double(h) / m_pShown->Height());
+  cairo_set_source_surface(cr, surface, 0, 0);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  cairo_surface_destroy(surface);
+}
+
+void CVideoPane::OnMouse(wxMouseEvent& event) {
+  // The main window decides what a double click means, in its own
+  // coordinates.
+  wxMouseEvent forwarded(event);
+  const wxPoint inHome = m_pFullFrame ? event.GetPosition() : event.GetPosition() + GetPosition();
+  forwarded.SetPosition(inHome);
+  forwarded.SetEventObject(m_pHome);
+  forwarded.SetId(m_pHome->GetId());
+  m_pHome->GetEventHandler()->ProcessEvent(forwarded);
+}
+
+void CVideoPane::OnKey(wxKeyEvent& event) {
+  wxKeyEvent forwarded(event);
+  forwarded.SetEventObject(m_pHome);
+  if (!m_pHome->GetEventHandler()->ProcessEvent(forwarded)) event.Skip();
+}
+
+void CVideoPane::OnFullFrameKey(wxKeyEvent& event) {
+  // The full-screen frame is a top-level window of its own: its keys
+  // (Escape above all) belong to the main window.
+  wxWindow* top = wxGetTopLevelParent(m_pHome);
+  wxKeyEvent forwarded(event);
+  forwarded.SetEventObject(top);
+  if (!top || !top->GetEventHandler()->ProcessEvent(forwarded)) event.Skip();
+}
+
+void CVideoPane::OnFullFrameClose(wxCloseEvent& event) {
+  // Closed from outside (window manager): come home rather than die with it.
+  if (m_pFullFrame && event.CanVeto()) {
+    event.Veto();
+    SetFullScreen(false);
+    return;
+  }
+  event.Skip();
+}
