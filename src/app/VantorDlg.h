@@ -7,6 +7,11 @@
 // Sources, by concern:
 //   VantorDlg.cpp      construction, event table, window-level handlers
 //   VantorDlgInit.cpp  creation of the controls and their set-up (OnInitDialog)
+//   VantorDlgPlayback.cpp  opening and playing movies, transport, timers, keyboard
+//   VantorDlgPlaylist.cpp  the playlist's handlers: drop, popup menu, delete
+//   VantorDlgGps.cpp   the GPS log of the movie and what it shows (gauge, digits,
+//                      angles, map page, graph)
+//   VantorDlgSnapshot.cpp  snapshot, print and file save
 #include <wx/bitmap.h>
 #include <wx/dialog.h>
 #include <wx/icon.h>
@@ -14,9 +19,15 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
+#include "app/PlayList.h"
+#include "app/SpeedDial.h"
 #include "common/Result.h"
+#include "gps/GpsLog.h"
+#include "gps/LogGraph.h"
 #include "map/WebBrowser2.h"
+#include "player/MoviePlayer.h"
 
 class CImageButton;
 class wxChoice;
@@ -56,6 +67,28 @@ class CVantorDlg : public wxDialog {
   static wxMenu* CreatePlaylistMenu();
   // The window menu: the About item.
   static wxMenu* CreateWindowMenu();
+
+  // --- GPS log of the current movie (VantorDlgGps.cpp) ---
+  // Finds the movie's log, parses it into the record table and rebuilds the graph.
+  void LoadGpsLogForMovie(const std::string& moviePath);
+  // Replaces the record table with the log at `logPath` (empty when unreadable).
+  void ParseGpsLog(const std::string& logPath);
+  // Shows the record for the current play position: gauge, angles, digits,
+  // map page (every 5 movie seconds while throttled), graph cursor.
+  void UpdateGpsDisplay(BOOL bThrottle);
+  // Shows the gauge picture for `value` km/h; FALSE for a negative value.
+  BOOL DrawSpeedDial(int value);
+
+  // The record table: m_pGpsRecords/m_nGpsCount describe m_gpsLog.
+  int m_nGpsCount = 0;
+  GpsRecord* m_pGpsRecords = nullptr;
+  vantor::GpsRecordTable m_gpsLog;
+  CLogGraph m_graph;
+  std::uint32_t m_nLastMapSecond = 0;  // movie second of the last map page write
+  CSpeedDial m_speedDial;
+
+  CMoviePlayer m_Player;
+  CPlayList m_PlayList;
 
   // Controls, named as the rest of the program knows them.
   wxRect m_rcVideo;                       // video area, client pixels
