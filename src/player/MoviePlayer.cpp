@@ -272,10 +272,12 @@ GstBusSyncReply OnBusMessage(GstBus*, GstMessage* msg, gpointer data) {
         }
         g->Notify();
       }
+      gst_message_unref(msg);  // a dropped message is the handler's to free
       return GST_BUS_DROP;
     default:
       // Nobody reads state changes, tags or QoS reports; keeping them would
       // only grow the queue between two polls.
+      gst_message_unref(msg);
       return GST_BUS_DROP;
   }
 }
