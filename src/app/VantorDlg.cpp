@@ -40,6 +40,10 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   // map zoom: hidden slider 1049 and spin 1053 with its buddy label 1048
   EVT_COMMAND_SCROLL_THUMBRELEASE(IDC_ZOOM_SLIDER, CVantorDlg::OnZoomSliderReleased)
   EVT_SPIN(IDC_ZOOM_SPIN, CVantorDlg::OnZoomSpinDelta)
+  // snapshot, print and file save (VantorDlgSnapshot.cpp)
+  EVT_BUTTON(IDC_PRINT_IMAGE, CVantorDlg::OnPrintImage)
+  EVT_BUTTON(IDC_SNAPSHOT, CVantorDlg::OnSnapshot)
+  EVT_BUTTON(IDC_FILE_SAVE, CVantorDlg::OnFileSave)
 wxEND_EVENT_TABLE();
 // clang-format on
 
@@ -53,7 +57,11 @@ CVantorDlg::CVantorDlg(wxWindow* parent)
   CreateControls();
 }
 
-CVantorDlg::~CVantorDlg() = default;
+CVantorDlg::~CVantorDlg() {
+  // Also when the window goes without OnClose (a test, an error path): the map
+  // page's folder must not outlive the process.
+  ReleaseGpsDisplay();
+}
 
 wxMenu* CVantorDlg::CreatePlaylistMenu() {
   auto* menu = new wxMenu;
@@ -125,16 +133,17 @@ void CVantorDlg::OnContextMenu(wxContextMenuEvent& event) {
 
 void CVantorDlg::OnPaint(wxPaintEvent&) {
   wxPaintDC dc(this);
-  PaintSpeedDialPlace(dc);
+  PaintGpsDisplay(dc);
 }
 
 void CVantorDlg::PaintSpeedDialPlace(wxDC& dc) {
   const auto& p = vantor::kSpeedDialPlace;
-  if (m_bmpSpeedDial.IsOk()) {
-    dc.DrawBitmap(m_bmpSpeedDial, p.x, p.y, false);
+  if (m_speedDial.GetBitmap().IsOk()) {
+    m_speedDial.Paint(dc);
     return;
   }
-  // No gauge picture: a neutral dial, so the place does not look broken.
+  // No gauge picture (artwork missing): a neutral dial, so the place does not
+  // look broken.
   std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::CreateFromUnknownDC(dc));
   if (!gc) return;
   const double cx = p.x + p.width / 2.0, cy = p.y + 96.0, r = 86.0;

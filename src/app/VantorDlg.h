@@ -19,15 +19,19 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/PlayList.h"
+#include "app/SnapshotGui.h"
 #include "app/SpeedDial.h"
 #include "common/Result.h"
 #include "gps/GpsLog.h"
 #include "gps/LogGraph.h"
 #include "map/WebBrowser2.h"
 #include "player/MoviePlayer.h"
+#include "widgets/ImageBitmap.h"
+#include "widgets/Meter.h"
 
 class CImageButton;
 class wxChoice;
@@ -105,7 +109,7 @@ class CVantorDlg : public wxDialog {
   std::array<wxStaticText*, 6> m_staticDigit{};
   wxStaticText* m_staticAngle1 = nullptr;     // 1031, hidden
   wxStaticText* m_staticAngle2 = nullptr;     // 1030, hidden
-  wxWindow* m_Meter = nullptr;                // 1026, hidden: the meter's place
+  CMeter* m_Meter = nullptr;                  // 1026, hidden
   CImageButton* m_btnLoadRecordDB = nullptr;  // 1009, hidden and disabled
   wxListCtrl* m_List = nullptr;               // 1025, the playlist
   CImageButton* m_btnTitle2 = nullptr;        // 1021, hidden
@@ -128,8 +132,35 @@ class CVantorDlg : public wxDialog {
   BOOL m_bAngle2Minus = 0;
   BOOL m_bAngle1Minus = 0;
   wxIcon m_hIcon;
-  // The speed gauge picture shown at its place; a neutral dial when invalid.
-  wxBitmap m_bmpSpeedDial;
+
+  // ===== Displays and snapshot commands (VantorDlgGps.cpp, VantorDlgSnapshot.cpp) =====
+  // Frees the record table and deletes the map page and its folder. OnClose
+  // and the destructor call it; calling it again does nothing more.
+  void ReleaseGpsDisplay();
+  // The displays as they are without a log: gauge 0, "0°" twice, digits 0,
+  // blank map, no graph. The menu Stop uses it too.
+  void ResetGpsDisplay();
+  // The gauge's share of the window, kept by the paint handler.
+  void PaintGpsDisplay(wxDC& dc);
+  // The dialogs of Snapshot, Print Image and File Save. Tests put in their own
+  // answers; made on first use otherwise.
+  vantor::CWxSnapshotUi& GetSnapshotUi();
+  void SetSnapshotUi(std::unique_ptr<vantor::CWxSnapshotUi> ui);
+  // The frame on screen as the snapshot flows take it (empty without one).
+  vantor::CapturedFrame GrabCurrentFrame();
+  void OnSnapshot(wxCommandEvent& event);    // 1017
+  void OnPrintImage(wxCommandEvent& event);  // 1016
+  void OnFileSave(wxCommandEvent& event);    // 1018
+  // Share of the open movie played, 0 when nothing is open.
+  double GetPlayFraction();
+
+  // Background picture of the window: empty, background white.
+  CImageBitmap m_bmpBack{0x00FFFFFFu};
+  // TRUE while the displays show the zero state, so a movie without a log
+  // does not navigate the browser on every tick.
+  bool m_bGpsZeroShown = false;
+  std::unique_ptr<vantor::CWxSnapshotUi> m_pSnapshotUi;
+  // ===== end of displays and snapshot commands =====
 
  private:
   void CreateControls();  // the template: every control at its place

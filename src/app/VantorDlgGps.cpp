@@ -1,5 +1,52 @@
-// The GPS log of the current movie and what the window shows from it.
+// The GPS log of the current movie and what the window shows from it: the
+// speed gauge, the tilt texts, the odometer digits, the map page and the log
+// graph with its cursor.
+#include <dlfcn.h>
+#include <wx/choice.h>
+#include <wx/dcclient.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/webview.h>
+
+#include <algorithm>
+#include <cstdint>
+
 #include "app/VantorDlg.h"
+#include "map/GpsDisplay.h"
+#include "map/MapPage.h"
+#include "widgets/ArrowSpin.h"
+
+namespace {
+
+// WebKit paints a page without a background of its own (about:blank) white,
+// a bright hole in the dark window. Its view takes a background colour; the
+// call is looked up in the process (the web view already loaded WebKit) so
+// the program needs no WebKit headers. Without it the page stays white.
+void DarkenBlankPage(wxWebView* view) {
+  if (!view) return;
+  struct Rgba {
+    double red, green, blue, alpha;  // GdkRGBA
+  };
+  using SetBackground = void (*)(void*, const Rgba*);
+  static const auto setBackground = reinterpret_cast<SetBackground>(
+      ::dlsym(RTLD_DEFAULT, "webkit_web_view_set_background_color"));
+  void* native = view->GetNativeBackend();
+  if (!setBackground || !native) return;
+  const Rgba grey{0x21 / 255.0, 0x21 / 255.0, 0x21 / 255.0, 1.0};  // the graph's background
+  setBackground(native, &grey);
+}
+
+void SetLabelIfChanged(wxStaticText* label, const wxString& text) {
+  // Setting a label relayouts the control; most ticks change nothing.
+  if (label && label->GetLabel() != text) label->SetLabel(text);
+}
+
+std::uint32_t ToUnsigned(long ms) {
+  if (ms <= 0) return 0;
+  return static_cast<std::uint32_t>(std::min<long>(ms, UINT32_MAX));
+}
+
+}  // namespace
 
 void CVantorDlg::ParseGpsLog(const std::string& logPath) {
   vantor::ParseGpsLog(logPath, m_gpsLog);
@@ -11,8 +58,92 @@ void CVantorDlg::ParseGpsLog(const std::string& logPath) {
 
 void CVantorDlg::LoadGpsLogForMovie(const std::string& moviePath) {
   ParseGpsLog(vantor::GetGpsLogPath(moviePath));
+  m_nLastMapSecond = 0;
+  if (m_pGpsRecords && m_nGpsCount > 0 && m_frameGraph) {
+    wxRect rc = m_frameGraph->GetRect();
+    if (!m_graph.Build(m_pGpsRecords, m_nGpsCount, &rc)) m_graph.Clear();
+    m_bGpsZeroShown = false;
+    RefreshRect(m_frameGraph->GetRect(), false);
+    return;
+  }
+  // A movie without a log must not go on showing the previous movie's values.
+  m_pGpsRecords = nullptr;
+  m_nGpsCount = 0;
+  ResetGpsDisplay();
 }
 
-void CVantorDlg::UpdateGpsDisplay(BOOL) {}
+void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
+  long pos = 0, dur = 0;
+  if (m_Player.IsOpen()) {
+    pos = m_Player.GetCurrentPosition();
+    dur = m_Player.GetDuration();
+  }
+  const vantor::GpsDisplayValues v =
+      vantor::ComputeGpsDisplay(m_pGpsRecords, m_nGpsCount, m_bAngle1Minus, m_bAngle2Minus,
+                                ToUnsigned(pos), ToUnsigned(dur), m_nLastMapSecond, bThrottle);
+  if (!v.bHasLog) {
+    if (!m_bGpsZeroShown) ResetGpsDisplay();
+    return;
+  }
+  m_bGpsZeroShown = false;
 
-BOOL CVantorDlg::DrawSpeedDial(int value) { return m_speedDial.DrawSpeedDial(value); }
+  DrawSpeedDial(v.nSpeed);
+  SetLabelIfChanged(m_staticAngle1, wxString::FromUTF8(v.strAngle1));
+  SetLabelIfChanged(m_staticAngle2, wxString::FromUTF8(v.strAngle2));
+  // anDigits runs from the hundred-thousands (1032) to the units (1037);
+  // m_staticDigit from the units up.
+  for (std::size_t i = 0; i < 6; ++i)
+    SetLabelIfChanged(m_staticDigit[5 - i], wxString::Format("%d", v.anDigits[i]));
+
+  if (v.bWritePage) {
+    const std::string path = vantor::GetMapPagePath();
+    const int zoom = m_spinZoom ? m_spinZoom->GetValue() : 13;
+    const int type = m_comboMapType ? m_comboMapType->GetSelection() : 0;
+    if (!vantor::WriteMapPage(path, v.dLatitude, v.dLongitude, zoom, type,
+                              {m_pGpsRecords, m_nGpsCount, v.nIndex}))
+      return;  // tried again on the next tick; no cursor this time
+    // The wrapper makes a file:// address of the path, escaping what needs it.
+    m_browser.Navigate(wxString::FromUTF8(path));
+    m_nLastMapSecond = v.nSecond;
+  }
+  if (m_graph.IsBuilt()) RefreshRect(m_graph.GetRect(), false);
+}
+
+BOOL CVantorDlg::DrawSpeedDial(int value) {
+  const int before = m_speedDial.GetResourceId();
+  const BOOL ok = m_speedDial.DrawSpeedDial(value);
+  // The paint handler draws the current picture; only a change needs one.
+  if (ok && m_speedDial.GetResourceId() != before) RefreshRect(CSpeedDial::GetRect(), false);
+  return ok;
+}
+
+void CVantorDlg::ResetGpsDisplay() {
+  DrawSpeedDial(0);
+  const wxString zeroDegrees = wxString::FromUTF8("0\xC2\xB0");
+  SetLabelIfChanged(m_staticAngle1, zeroDegrees);
+  SetLabelIfChanged(m_staticAngle2, zeroDegrees);
+  for (auto* digit : m_staticDigit) SetLabelIfChanged(digit, "0");
+  DarkenBlankPage(m_browser.GetWebView());
+  m_browser.Navigate("about:blank");
+  m_graph.Clear();
+  if (m_frameGraph) RefreshRect(m_frameGraph->GetRect(), false);
+  m_bGpsZeroShown = true;
+}
+
+void CVantorDlg::ReleaseGpsDisplay() {
+  m_gpsLog.Clear();
+  m_pGpsRecords = nullptr;
+  m_nGpsCount = 0;
+  vantor::RemoveMapPage();
+}
+
+double CVantorDlg::GetPlayFraction() {
+  if (!m_Player.IsOpen()) return 0.0;
+  return vantor::PlayFraction(ToUnsigned(m_Player.GetCurrentPosition()),
+                              ToUnsigned(m_Player.GetDuration()));
+}
+
+void CVantorDlg::PaintGpsDisplay(wxDC& dc) {
+  if (m_graph.IsBuilt()) m_graph.DrawCursor(&dc, GetPlayFraction());
+  PaintSpeedDialPlace(dc);
+}

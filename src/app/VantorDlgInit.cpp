@@ -146,9 +146,8 @@ void CVantorDlg::CreateControls() {
         break;
       }
       case vantor::ControlKind::Frame:
-        // The meter's place: the meter itself is kept hidden.
-        m_Meter = new wxWindow(this, c.id, r.GetPosition(), r.GetSize(), wxBORDER_SIMPLE, "Meter");
-        m_Meter->SetBackgroundColour(*wxBLACK);
+        // The meter is part of the window but never shown.
+        m_Meter = new CMeter(this, c.id, r);
         w = m_Meter;
         break;
       case vantor::ControlKind::GroupBox:
@@ -249,7 +248,8 @@ BOOL CVantorDlg::OnInitDialog() {
     SetIcon(m_hIcon);
   }
 
-  m_bmpSpeedDial = vantor::LoadResourceBitmap(IDB_SPEED_DIAL_ZERO);
+  // The zero picture, the blank map and no graph until a movie with a log plays.
+  ResetGpsDisplay();
   Refresh();
   return TRUE;
 }
