@@ -278,6 +278,19 @@ TEST_F(WindowDisplays, MovieWithoutLogReturnsEveryDisplayToZero) {
   if (!shot.IsOk()) GTEST_SKIP() << "ImageMagick's import is needed to read the screen";
   const wxRect r = dlg->FindWindow(res::IDC_GRAPH_FRAME)->GetRect();
   EXPECT_NE(At(shot, r.x + r.width / 2, r.y + r.height / 2), (Rgb{0x21, 0x21, 0x21}));
+
+  // The blank map is the window's dark grey, not a white hole (WebKit paints
+  // it a moment after the load).
+  const wxRect map = dlg->m_browser.GetWebView()->GetRect();
+  Rgb centre{};
+  EXPECT_TRUE(test::PumpUntil(
+      [&] {
+        const wxImage now = Screen();
+        centre = now.IsOk() ? At(now, map.x + map.width / 2, map.y + map.height / 2) : Rgb{};
+        return centre == Rgb{0x21, 0x21, 0x21};
+      },
+      6000))
+      << centre;
 }
 
 TEST_F(WindowDisplays, RepaintKeepsTheGaugeAndDrawsTheGraphWithItsCursor) {
