@@ -140,7 +140,8 @@ class CVantorDlg : public wxDialog {
   // The displays as they are without a log: gauge 0, "0°" twice, digits 0,
   // blank map, no graph. The menu Stop uses it too.
   void ResetGpsDisplay();
-  // The gauge's share of the window, kept by the paint handler.
+  // What the paint handler draws of the displays: the graph with its cursor at
+  // the play position, then the current gauge picture (a repaint keeps it).
   void PaintGpsDisplay(wxDC& dc);
   // The dialogs of Snapshot, Print Image and File Save. Tests put in their own
   // answers; made on first use otherwise.
@@ -156,7 +157,7 @@ class CVantorDlg : public wxDialog {
 
   // Background picture of the window: empty, background white.
   CImageBitmap m_bmpBack{0x00FFFFFFu};
-  // TRUE while the displays show the zero state, so a movie without a log
+  // True while the displays show the zero state, so a movie without a log
   // does not navigate the browser on every tick.
   bool m_bGpsZeroShown = false;
   std::unique_ptr<vantor::CWxSnapshotUi> m_pSnapshotUi;
