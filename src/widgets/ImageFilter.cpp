@@ -282,7 +282,10 @@ BOOL CBlurFilter::Process(const Pixel* src, int w, int h, Pixel* dst, int, int) 
     CopyImage(src, w, h, dst);
     return TRUE;
   }
-  const int centre = 55 - 5 * m_nLevel;
+  // Beyond a few hundred either way the result no longer changes (the centre
+  // weight outweighs or cancels the eight neighbours); the clamp keeps the
+  // weighted sums of any level within int.
+  const int centre = 55 - 5 * std::clamp(m_nLevel, -100000, 100000);
   // Weighted mean over the neighbours inside the image. At high levels the
   // centre weight turns negative and an edge pixel's weights can cancel out;
   // such a pixel keeps its own colour.
@@ -342,7 +345,7 @@ BOOL CBlurFilter::Process(const Pixel* src, int w, int h, Pixel* dst, int, int) 
 BOOL CSharpenFilter::Process(const Pixel* src, int w, int h, Pixel* dst, int, int) const {
   CopyImage(src, w, h, dst);  // level 0, and the outermost rows and columns
   if (m_nLevel == 0 || w < 3 || h < 3) return TRUE;
-  const double e = 51 - 5 * m_nLevel;
+  const double e = 51.0 - 5.0 * m_nLevel;  // in double: any int level, no overflow
   const double f = 1.0 / (4.0 * (1.0 + 1.0 / e));
   const double g = f / e;
   for (int y = 1; y < h - 1; ++y) {
