@@ -55,7 +55,7 @@ void ApplyObject(const SkinFile& skin, const std::string& object, wxWindow* w) {
 // The object for a child: one named after the window itself wins over the
 // one for its class.
 std::string ObjectFor(const SkinFile& skin, wxWindow* w) {
-  const std::string byName = w->GetName().utf8_string();
+  std::string byName = w->GetName().utf8_string();  // not const: returned by move
   if (!byName.empty() && skin.HasObject(byName)) return byName;
   if (wxDynamicCast(w, wxStaticText)) return "Label";
   if (wxDynamicCast(w, wxSlider)) return "Slider";
@@ -126,7 +126,7 @@ bool SkinIsLoaded() {
 }
 
 std::string LocateSkinFile() {
-  const std::string relative = "Skin/Vantor.smf";
+  std::string relative = "Skin/Vantor.smf";  // not const: returned by move
   std::error_code ec;
   if (std::filesystem::is_regular_file(relative, ec)) return relative;
   const std::string data = FindDataFile(relative);

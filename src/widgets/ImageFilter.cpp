@@ -54,7 +54,11 @@ Pixel SampleBilinear(const Pixel* src, int w, int h, double x, double y) {
   const Pixel p11 = src[static_cast<size_t>(y1) * w + x1];
   // Weights in 1/256 steps: plenty for 8-bit channels, and integer
   // arithmetic keeps a smooth rotation of a full frame well inside its budget.
+  // fx and fy lie in [0, 1): adding 0.5 rounds them, and is cheaper than lround
+  // in this innermost loop.
+  // NOLINTNEXTLINE(bugprone-incorrect-roundings)
   const unsigned wx = static_cast<unsigned>(fx * 256.0 + 0.5);
+  // NOLINTNEXTLINE(bugprone-incorrect-roundings)
   const unsigned wy = static_cast<unsigned>(fy * 256.0 + 0.5);
   Pixel out = 0;
   for (int shift = 0; shift < 32; shift += 8) {
@@ -360,6 +364,8 @@ BOOL CSharpenFilter::Process(const Pixel* src, int w, int h, Pixel* dst, int, in
         const int edges = ch(up[x]) + ch(down[x]) + ch(mid[x - 1]) + ch(mid[x + 1]);
         const int corners = ch(up[x - 1]) + ch(up[x + 1]) + ch(down[x - 1]) + ch(down[x + 1]);
         const double v = 2.0 * ch(mid[x]) - f * edges - g * corners;
+        // v is positive here, so adding 0.5 rounds it.
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings)
         const int iv = v <= 0 ? 0 : (v >= 255 ? 255 : static_cast<int>(v + 0.5));
         result |= static_cast<Pixel>(iv) << shift;
       }
