@@ -10,8 +10,11 @@ cd "$(dirname "$0")/.."
 export VANTOR_BUILD_DIR=${VANTOR_BUILD_DIR:-build-asan}
 # Benchmarks mean nothing under the sanitizers; they are not built.
 bash scripts/build.sh -DVANTOR_SANITIZE=ON -DVANTOR_BUILD_BENCH=OFF
+# The fixture generators are instrumented too: a memory error in them still
+# stops the build, but what they leave allocated when they exit after one
+# movie is not a finding about the program.
 if cmake --build "$VANTOR_BUILD_DIR" --target help | grep '\bfixtures\b' >/dev/null; then
-  cmake --build "$VANTOR_BUILD_DIR" --target fixtures
+  ASAN_OPTIONS=detect_leaks=0 cmake --build "$VANTOR_BUILD_DIR" --target fixtures
 fi
 
 supp=$PWD/scripts/lsan.supp
