@@ -30,6 +30,8 @@ PACKAGES=(
   libbenchmark-dev time
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
+  # static analysis (scripts/analyze.sh)
+  clang-tidy cppcheck
   # desktop integration checks
   desktop-file-utils
 )

@@ -25,6 +25,9 @@ void PrintUsage(std::FILE* f) {
       "       vantor --export FORMAT INPUT [-o OUT]\n"
       "       vantor --version | --help\n"
       "\n"
+      "MOVIE arguments are added to the playlist; a movie whose name starts\n"
+      "with '-' is given as ./-name.\n"
+      "\n"
       "--export writes the GPS log of INPUT (a movie, whose log is looked up in the\n"
       "card's GPS folder, or a log file) as FORMAT: csv, gpx or geojson; to OUT, or\n"
       "to standard output without -o. It needs no display.\n",
@@ -187,19 +190,26 @@ int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
 
 bool RunCommandLine(int argc, char** argv, int& exitCode, std::FILE* out, std::FILE* err) {
   if (argc < 2) return false;
-  const std::string_view first = argv[1];
-  if (first == "--version") {
-    std::fprintf(out, "vantor %s\n", VANTOR_VERSION);
-    exitCode = 0;
-    return true;
-  }
-  if (first == "--help" || first == "-h") {
-    PrintUsage(out);
-    exitCode = 0;
-    return true;
-  }
-  if (first == "--export") {
+  if (std::string_view(argv[1]) == "--export") {
     exitCode = RunExport(argc, argv, out, err);
+    return true;
+  }
+  // Everything else is movies for the window, except options: those are
+  // handled here, wherever they stand, so that a mistyped option is never
+  // taken for a movie that cannot be opened.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.empty() || arg[0] != '-') continue;
+    if (arg == "--version") {
+      std::fprintf(out, "vantor %s\n", VANTOR_VERSION);
+      exitCode = 0;
+    } else if (arg == "--help" || arg == "-h") {
+      PrintUsage(out);
+      exitCode = 0;
+    } else {
+      Fail(err, Format("unknown option '%s' (see vantor --help)", std::string(arg)));
+      exitCode = kExitUsage;
+    }
     return true;
   }
   return false;

@@ -53,15 +53,16 @@ void ApplyObject(const SkinFile& skin, const std::string& object, wxWindow* w) {
 }
 
 // The object for a child: one named after the window itself wins over the
-// one for its class.
+// one for its class. dynamic_cast, not wxDynamicCast: the wx macro
+// static_casts down before it checks, which is undefined for other classes.
 std::string ObjectFor(const SkinFile& skin, wxWindow* w) {
-  const std::string byName = w->GetName().utf8_string();
+  std::string byName = w->GetName().utf8_string();  // not const: returned by move
   if (!byName.empty() && skin.HasObject(byName)) return byName;
-  if (wxDynamicCast(w, wxStaticText)) return "Label";
-  if (wxDynamicCast(w, wxSlider)) return "Slider";
-  if (wxDynamicCast(w, wxChoice)) return "Choice";
-  if (wxDynamicCast(w, wxListCtrl)) return "List";
-  if (wxDynamicCast(w, CArrowSpin)) return "Spin";
+  if (dynamic_cast<wxStaticText*>(w)) return "Label";
+  if (dynamic_cast<wxSlider*>(w)) return "Slider";
+  if (dynamic_cast<wxChoice*>(w)) return "Choice";
+  if (dynamic_cast<wxListCtrl*>(w)) return "List";
+  if (dynamic_cast<CArrowSpin*>(w)) return "Spin";
   return {};
 }
 
@@ -71,7 +72,7 @@ void ApplyToChildren(const SkinFile& skin, wxWindow* parent) {
     const std::string object = ObjectFor(skin, child);
     if (!object.empty() && skin.HasObject(object)) ApplyObject(skin, object, child);
     // Composite controls (the list's header and rows) keep their own insides.
-    if (!wxDynamicCast(child, wxListCtrl)) ApplyToChildren(skin, child);
+    if (!dynamic_cast<wxListCtrl*>(child)) ApplyToChildren(skin, child);
   }
 }
 
@@ -126,7 +127,7 @@ bool SkinIsLoaded() {
 }
 
 std::string LocateSkinFile() {
-  const std::string relative = "Skin/Vantor.smf";
+  std::string relative = "Skin/Vantor.smf";  // not const: returned by move
   std::error_code ec;
   if (std::filesystem::is_regular_file(relative, ec)) return relative;
   const std::string data = FindDataFile(relative);

@@ -97,6 +97,8 @@ std::optional<DibLayout> ParseDib(std::span<const std::uint8_t> dib) {
     offset += 4ull * d.paletteEntries;
   } else if (d.compression == kBiBitfields && headerSize == kBitmapInfoHeaderSize) {
     offset += 12;  // the three colour masks follow a plain info header
+  } else if (d.compression == kBiBitfields && headerSize < kBitmapInfoHeaderSize + 12) {
+    return std::nullopt;  // a longer header that stops short of its own masks
   }
   const std::uint64_t stride = (std::uint64_t(d.width) * d.bitCount + 31) / 32 * 4;
   if (offset + stride * std::uint64_t(d.height) > dib.size()) return std::nullopt;

@@ -4,8 +4,9 @@
 
 BOOL CSpeedDial::DrawSpeedDial(int value) {
   const int id = vantor::SpeedDialResourceId(value);
-  if (id < 0) return FALSE;
-  wxBitmap& bmp = m_aLoaded[id - vantor::kSpeedDialFirstId];
+  const int slot = id - vantor::kSpeedDialFirstId;
+  if (id < 0 || slot < 0 || slot >= vantor::kSpeedDialCount) return FALSE;
+  wxBitmap& bmp = m_aLoaded[static_cast<std::size_t>(slot)];
   if (!bmp.IsOk()) bmp = vantor::LoadResourceBitmap(id);
   if (!bmp.IsOk()) return FALSE;
   m_bmpSpeedDial = bmp;

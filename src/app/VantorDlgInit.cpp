@@ -222,7 +222,7 @@ BOOL CVantorDlg::OnInitDialog() {
 
   // Bitmap buttons: pictures, then places, then tooltips.
   for (const auto& a : vantor::MainDialogButtonArtwork()) {
-    if (auto* b = wxDynamicCast(FindWindow(a.id), CImageButton))
+    if (auto* b = dynamic_cast<CImageButton*>(FindWindow(a.id)))
       b->SetBitmaps(a.normal, a.over, a.disabled, a.down);
   }
   m_btnTitle->SetLabel("Brindle HD");
@@ -232,7 +232,7 @@ BOOL CVantorDlg::OnInitDialog() {
   }
   for (const auto& a : vantor::MainDialogButtonArtwork()) {
     if (a.tooltip.empty()) continue;
-    if (auto* b = wxDynamicCast(FindWindow(a.id), CImageButton))
+    if (auto* b = dynamic_cast<CImageButton*>(FindWindow(a.id)))
       b->SetTooltipText(TrWx(std::string(a.tooltip).c_str()), true);
   }
 

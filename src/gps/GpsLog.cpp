@@ -349,7 +349,7 @@ std::string GetGpsLogPath(const std::string& moviePath) {
     const fs::path abs = fs::absolute(fs::path(movie), ec);
     if (!ec) movie = abs.string();
   }
-  const std::string derived = DeriveGpsLogPath(movie);
+  std::string derived = DeriveGpsLogPath(movie);  // not const: returned by move
   std::error_code ec;
   if (fs::exists(fs::path(derived), ec)) return derived;
 

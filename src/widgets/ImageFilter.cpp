@@ -54,7 +54,11 @@ Pixel SampleBilinear(const Pixel* src, int w, int h, double x, double y) {
   const Pixel p11 = src[static_cast<size_t>(y1) * w + x1];
   // Weights in 1/256 steps: plenty for 8-bit channels, and integer
   // arithmetic keeps a smooth rotation of a full frame well inside its budget.
+  // fx and fy lie in [0, 1): adding 0.5 rounds them, and is cheaper than lround
+  // in this innermost loop.
+  // NOLINTNEXTLINE(bugprone-incorrect-roundings)
   const unsigned wx = static_cast<unsigned>(fx * 256.0 + 0.5);
+  // NOLINTNEXTLINE(bugprone-incorrect-roundings)
   const unsigned wy = static_cast<unsigned>(fy * 256.0 + 0.5);
   Pixel out = 0;
   for (int shift = 0; shift < 32; shift += 8) {
@@ -282,7 +286,10 @@ BOOL CBlurFilter::Process(const Pixel* src, int w, int h, Pixel* dst, int, int) 
     CopyImage(src, w, h, dst);
     return TRUE;
   }
-  const int centre = 55 - 5 * m_nLevel;
+  // Beyond a few hundred either way the result no longer changes (the centre
+  // weight outweighs or cancels the eight neighbours); the clamp keeps the
+  // weighted sums of any level within int.
+  const int centre = 55 - 5 * std::clamp(m_nLevel, -100000, 100000);
   // Weighted mean over the neighbours inside the image. At high levels the
   // centre weight turns negative and an edge pixel's weights can cancel out;
   // such a pixel keeps its own colour.
@@ -342,7 +349,7 @@ BOOL CBlurFilter::Process(const Pixel* src, int w, int h, Pixel* dst, int, int) 
 BOOL CSharpenFilter::Process(const Pixel* src, int w, int h, Pixel* dst, int, int) const {
   CopyImage(src, w, h, dst);  // level 0, and the outermost rows and columns
   if (m_nLevel == 0 || w < 3 || h < 3) return TRUE;
-  const double e = 51 - 5 * m_nLevel;
+  const double e = 51.0 - 5.0 * m_nLevel;  // in double: any int level, no overflow
   const double f = 1.0 / (4.0 * (1.0 + 1.0 / e));
   const double g = f / e;
   for (int y = 1; y < h - 1; ++y) {
@@ -357,6 +364,8 @@ BOOL CSharpenFilter::Process(const Pixel* src, int w, int h, Pixel* dst, int, in
         const int edges = ch(up[x]) + ch(down[x]) + ch(mid[x - 1]) + ch(mid[x + 1]);
         const int corners = ch(up[x - 1]) + ch(up[x + 1]) + ch(down[x - 1]) + ch(down[x + 1]);
         const double v = 2.0 * ch(mid[x]) - f * edges - g * corners;
+        // v is positive here, so adding 0.5 rounds it.
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings)
         const int iv = v <= 0 ? 0 : (v >= 255 ? 255 : static_cast<int>(v + 0.5));
         result |= static_cast<Pixel>(iv) << shift;
       }

@@ -49,24 +49,24 @@ wxRect ToWx(const PixelRect& r) {
 bool HasClassOf(wxWindow* w, ControlKind kind) {
   switch (kind) {
     case ControlKind::ImageButton:
-      return wxDynamicCast(w, CImageButton) != nullptr;
+      return dynamic_cast<CImageButton*>(w) != nullptr;
     case ControlKind::WebBrowser:
-      return wxDynamicCast(w, wxWebView) != nullptr;
+      return dynamic_cast<wxWebView*>(w) != nullptr;
     case ControlKind::Slider:
-      return wxDynamicCast(w, wxSlider) != nullptr;
+      return dynamic_cast<wxSlider*>(w) != nullptr;
     case ControlKind::List:
-      return wxDynamicCast(w, wxListCtrl) != nullptr;
+      return dynamic_cast<wxListCtrl*>(w) != nullptr;
     case ControlKind::Label:
     case ControlKind::CentredLabel:
-      return wxDynamicCast(w, wxStaticText) != nullptr;
+      return dynamic_cast<wxStaticText*>(w) != nullptr;
     case ControlKind::Frame:
       return w != nullptr;
     case ControlKind::GroupBox:
-      return wxDynamicCast(w, wxStaticBox) != nullptr;
+      return dynamic_cast<wxStaticBox*>(w) != nullptr;
     case ControlKind::Spin:
-      return wxDynamicCast(w, CArrowSpin) != nullptr;
+      return dynamic_cast<CArrowSpin*>(w) != nullptr;
     case ControlKind::Choice:
-      return wxDynamicCast(w, wxChoice) != nullptr;
+      return dynamic_cast<wxChoice*>(w) != nullptr;
   }
   return false;
 }
@@ -245,7 +245,7 @@ TEST_F(MainWindow, OdometerAndTiltLabelsStartAtZero) {
 TEST_F(MainWindow, BitmapButtonsCarryTheirPicturesAndTooltips) {
   for (const auto& a : MainDialogButtonArtwork()) {
     SCOPED_TRACE(a.id);
-    auto* b = wxDynamicCast(dlg->FindWindow(a.id), CImageButton);
+    auto* b = dynamic_cast<CImageButton*>(dlg->FindWindow(a.id));
     ASSERT_NE(b, nullptr);
     EXPECT_FALSE(b->GetBitmapSet().IsEmpty());
     EXPECT_GT(b->GetBitmapSet().GetWidth(), 0);

@@ -36,7 +36,7 @@ int RunModal(wxDialog& dlg, std::vector<std::function<bool()>> steps) {
     if (++ticks > 200) {
       timer.Stop();
       for (wxWindow* w : wxTopLevelWindows)
-        if (auto* d = wxDynamicCast(w, wxDialog); d && d->IsModal() && d != &dlg)
+        if (auto* d = dynamic_cast<wxDialog*>(w); d && d->IsModal() && d != &dlg)
           d->EndModal(wxID_ABORT);
       dlg.EndModal(wxID_ABORT);
       return;
@@ -59,7 +59,7 @@ void SendKey(wxWindow* target, int key) {
 
 CAboutDlg* OpenAboutBox() {
   for (wxWindow* w : wxTopLevelWindows)
-    if (auto* a = wxDynamicCast(w, CAboutDlg); a && a->IsShown() && a->IsModal()) return a;
+    if (auto* a = dynamic_cast<CAboutDlg*>(w); a && a->IsShown() && a->IsModal()) return a;
   return nullptr;
 }
 
@@ -67,7 +67,7 @@ CAboutDlg* OpenAboutBox() {
 std::vector<wxString> VisibleTexts(wxWindow* w) {
   std::vector<wxString> texts;
   for (wxWindow* c : w->GetChildren())
-    if (c->IsShown() && wxDynamicCast(c, wxStaticText)) texts.push_back(c->GetLabel());
+    if (c->IsShown() && dynamic_cast<wxStaticText*>(c)) texts.push_back(c->GetLabel());
   return texts;
 }
 
@@ -75,7 +75,7 @@ std::vector<wxString> VisibleTexts(wxWindow* w) {
 // ended inside it would end the wrong loop.
 bool AboutBoxGone() {
   for (wxWindow* w : wxTopLevelWindows)
-    if (wxDynamicCast(w, CAboutDlg)) return false;
+    if (dynamic_cast<CAboutDlg*>(w)) return false;
   return true;
 }
 

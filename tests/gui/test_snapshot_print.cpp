@@ -331,7 +331,7 @@ TEST(FileSaveGui, CancelButtonStopsTheCopyAndRemovesIt) {
   ASSERT_TRUE(PumpUntil([&] { return copy->Job().BytesCopied() > 0; }, 5000));
   EXPECT_TRUE(fs::exists(dir / "CLIP.MOV"));
 
-  auto* cancel = wxDynamicCast(copy->GetProgressDialog()->FindWindow(wxID_CANCEL), wxButton);
+  auto* cancel = dynamic_cast<wxButton*>(copy->GetProgressDialog()->FindWindow(wxID_CANCEL));
   ASSERT_NE(cancel, nullptr);
   wxCommandEvent click(wxEVT_BUTTON, wxID_CANCEL);
   click.SetEventObject(cancel);
@@ -420,7 +420,7 @@ TEST(SnapshotGuiDialogs, RealSaveDialogIsAskedWithNameFilterAndOverwritePrompt) 
   wxString wildcard, proposed;
   long style = 0;
   hook.answer = [&](wxDialog* d) {
-    if (auto* fd = wxDynamicCast(d, wxFileDialog)) {
+    if (auto* fd = dynamic_cast<wxFileDialog*>(d)) {
       wildcard = fd->GetWildcard();
       proposed = fd->GetFilename();
       style = fd->GetWindowStyle();

@@ -274,6 +274,20 @@ TEST(Blur, HighLevelsStayInRange) {
   EXPECT_EQ(p.at(1, 0), Picture::Rgb(0, 0, 0));  // weight sum 0: kept
 }
 
+TEST(Blur, ExtremeLevelsSaturate) {
+  // From level 13 up every weight sum is at most 0: the picture is kept. Far
+  // below 0 the centre outweighs any neighbours the same way at every level.
+  // Levels near the ends of int must not overflow the weights on the way.
+  const Picture src = Picture::Numbered(7, 6);
+  Picture top = src;
+  ASSERT_TRUE(top.Apply(CBlurFilter(INT_MAX)));
+  EXPECT_EQ(top, src);
+  Picture low = src, lowest = src;
+  ASSERT_TRUE(low.Apply(CBlurFilter(-1000)));
+  ASSERT_TRUE(lowest.Apply(CBlurFilter(INT_MIN)));
+  EXPECT_EQ(lowest, low);
+}
+
 TEST(Sharpen, LevelZeroBorderAndWeights) {
   const Picture src = Picture::Numbered(6, 5);
   Picture zero = src;
@@ -307,6 +321,15 @@ TEST(Sharpen, LevelZeroBorderAndWeights) {
   dark.at(1, 1) = 0;
   ASSERT_TRUE(dark.Apply(CSharpenFilter(1)));
   EXPECT_EQ(dark.at(1, 1), 0u);
+}
+
+TEST(Sharpen, ExtremeLevelsKeepFlatAreas) {
+  // The weights sum to 1 at any level, the ends of int included.
+  for (int level : {INT_MAX, INT_MIN, 1000000}) {
+    Picture flat = Picture::Filled(5, 4, Picture::Rgb(100, 7, 255));
+    ASSERT_TRUE(flat.Apply(CSharpenFilter(level)));
+    EXPECT_EQ(flat, Picture::Filled(5, 4, Picture::Rgb(100, 7, 255))) << level;
+  }
 }
 
 TEST(Scale, SizesAndContent) {

@@ -219,6 +219,19 @@ TEST(SnapshotDib, InconsistentBlocksAreNoFrame) {
   auto palette = MakePalettedDib(8, 8);
   Put32(palette, 32, 300);  // more colours than 8 bits can index
   EXPECT_FALSE(ParseDib(Span(palette)));
+  // A bit-field header longer than 40 bytes but shorter than its three masks:
+  // the masks would be read past the header (and here past the block).
+  std::vector<std::uint8_t> shortMasks(44 + 4, 0);
+  Put32(shortMasks, 0, 44);
+  Put32(shortMasks, 4, 1);
+  Put32(shortMasks, 8, 1);
+  Put16(shortMasks, 12, 1);
+  Put16(shortMasks, 14, 32);
+  Put32(shortMasks, 16, 3);  // bit fields
+  EXPECT_FALSE(ParseDib(Span(shortMasks)));
+  std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[shortMasks.size()]);
+  std::memcpy(exact.get(), shortMasks.data(), shortMasks.size());
+  EXPECT_FALSE(DibToRgb({exact.get(), shortMasks.size()}));
 }
 
 TEST(SnapshotNames, CounterProposesConsecutiveZeroPaddedNames) {
