@@ -204,8 +204,9 @@ class CVantorDlg : public wxDialog {
 
   wxTimer m_timerPlay;
   wxTimer m_timerBackward;
-  BOOL m_bMuted = FALSE;      // Mute button state
+  BOOL m_bMuted = FALSE;        // Mute button state
   int m_nVolumeBeforeMute = 0;  // volume slider position to come back to
+
   // ===== end of playback and playlist =====
 
  private:

@@ -256,12 +256,15 @@ void CVantorDlg::OnMute(wxCommandEvent&) {
   m_bMuted = !m_bMuted;
   m_Player.Mute(m_bMuted);
   // The slider shows silence while muted; moving it programmatically sends
-  // no scroll event, so the player keeps the volume to come back to.
+  // no scroll event.
   if (m_bMuted) {
     m_nVolumeBeforeMute = m_sliderVolume->GetValue();
     m_sliderVolume->SetValue(0);
   } else {
     m_sliderVolume->SetValue(m_nVolumeBeforeMute);
+    // A movie opened while muted started silent: the sound comes back at
+    // what the slider shows.
+    m_Player.SetVolume(m_nVolumeBeforeMute);
   }
 }
 

@@ -89,8 +89,7 @@ inline void SleepMs(int ms) {
 
 // Calls the play timer's handler every 50 ms (no event loop, so the real
 // timers stay out of it) until `done` or `timeoutMs`.
-inline bool TickPlayTimerUntil(CVantorDlg* dlg, const std::function<bool()>& done,
-                               int timeoutMs) {
+inline bool TickPlayTimerUntil(CVantorDlg* dlg, const std::function<bool()>& done, int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!done()) {
     if (std::chrono::steady_clock::now() >= end) return false;

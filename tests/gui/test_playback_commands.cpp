@@ -211,6 +211,15 @@ TEST_F(PlaybackCommands, MuteSilencesAndTheSliderComesBackWithoutAScrollEvent) {
   Button(dlg, IDC_MUTE);
   EXPECT_EQ(dlg->m_sliderVolume->GetValue(), 70);
   EXPECT_EQ(dlg->m_Player.GetVolume(), 70);
+
+  // Muted with nothing open, the next movie starts silent and unmuting
+  // brings back the slider's volume.
+  dlg->ReleasePlayback();
+  Button(dlg, IDC_MUTE);
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 0);
+  Button(dlg, IDC_MUTE);
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 70);
 }
 
 TEST_F(PlaybackCommands, MenuStopDoesNothingWhilePausedAndClearsTheDisplaysWhilePlaying) {
@@ -326,8 +335,8 @@ TEST_F(PlaybackCommands, EntriesThatCannotPlayChangeNothingAndAdvanceGoesOnToThe
   dlg->m_PlayList.Add(FixtureClip(5).c_str());  // entries: gone, text, 1, 3, gone, 5
   ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(3)));
   dlg->m_Player.SetCurrentPosition(dlg->m_Player.GetDuration() - 300);
-  ASSERT_TRUE(
-      TickPlayTimerUntil(dlg, [] { return dlg->m_PlayList.GetCurSel() != 3; }, 5000));
+  ASSERT_TRUE(TickPlayTimerUntil(
+      dlg, [] { return dlg->m_PlayList.GetCurSel() != 3; }, 5000));
   EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 5);
   EXPECT_TRUE(dlg->m_Player.IsRunning());
   EXPECT_EQ(Marks(), MarkAt(6, 5, ROWMARK_PLAYING));

@@ -31,8 +31,8 @@ class PlaylistCommands : public MainWindowPlayback {
 
 TEST_F(PlaylistCommands, DroppedFilesAppearInDropOrderNumberedOnDuplicatesSkipped) {
   AddClips({1, 2});
-  Drop({"/drop/zeta.mov", "/drop/alpha.b.MOV", FixtureClip(1), "/DROP/ZETA.MOV",
-        "/drop/notes.txt"});
+  Drop(
+      {"/drop/zeta.mov", "/drop/alpha.b.MOV", FixtureClip(1), "/DROP/ZETA.MOV", "/drop/notes.txt"});
   EXPECT_EQ(Column(dlg->m_List, 0), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
   EXPECT_EQ(Column(dlg->m_List, 1),
             (std::vector<std::string>{"AMBA0001", "AMBA0002", "zeta", "alpha.b", "notes"}));
@@ -48,8 +48,7 @@ TEST_F(PlaylistCommands, OpenFileAddsTheChosenFilesOnceInTheChoosersOrder) {
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   chooser.SetChosenPaths({FixtureClip(2), upper, FixtureClip(1), FixtureClip(2)});
   dlg->AddChosenFiles(chooser);
-  EXPECT_EQ(Column(dlg->m_List, 1),
-            (std::vector<std::string>{"AMBA0003", "AMBA0002", "AMBA0001"}));
+  EXPECT_EQ(Column(dlg->m_List, 1), (std::vector<std::string>{"AMBA0003", "AMBA0002", "AMBA0001"}));
   EXPECT_EQ(dlg->AddToPlayList(FixtureClip(2).c_str()), 1) << "a listed path gives its index";
   EXPECT_EQ(dlg->m_PlayList.GetCount(), 3);
   EXPECT_FALSE(dlg->m_Player.IsOpen());

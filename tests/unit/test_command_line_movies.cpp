@@ -20,11 +20,10 @@ std::vector<std::string> Movies(std::vector<std::string> args, const std::string
 }  // namespace
 
 TEST(CommandLineMovies, RelativePathsAreMadeAbsoluteInTheirOrder) {
-  EXPECT_EQ(Movies({"b.MOV", "/card/a.mov", "./DCIM//100MEDIA/./AMBA0001.MOV", "../x/c.mp4"},
-                   "/home/me"),
-            (std::vector<std::string>{"/home/me/b.MOV", "/card/a.mov",
-                                      "/home/me/DCIM/100MEDIA/AMBA0001.MOV",
-                                      "/home/me/../x/c.mp4"}));
+  EXPECT_EQ(
+      Movies({"b.MOV", "/card/a.mov", "./DCIM//100MEDIA/./AMBA0001.MOV", "../x/c.mp4"}, "/home/me"),
+      (std::vector<std::string>{"/home/me/b.MOV", "/card/a.mov",
+                                "/home/me/DCIM/100MEDIA/AMBA0001.MOV", "/home/me/../x/c.mp4"}));
   EXPECT_EQ(Movies({"a.mov"}, "/"), (std::vector<std::string>{"/a.mov"}));
   // A folder keeps its final "/", so the playlist still refuses it.
   EXPECT_EQ(Movies({"clips/"}, "/m"), (std::vector<std::string>{"/m/clips/"}));
