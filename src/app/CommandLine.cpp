@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -217,6 +218,46 @@ bool RunCommandLine(int argc, char** argv, int& exitCode, std::FILE* out, std::F
 
 bool RunCommandLine(int argc, char** argv, int& exitCode) {
   return RunCommandLine(argc, argv, exitCode, stdout, stderr);
+}
+
+namespace {
+
+// `path` made absolute against `cwd`. ".." is kept: resolving it by text
+// would be wrong across symbolic links. A final "/" stays, so that a folder
+// given as "dir/" is still refused by the playlist.
+std::string AbsolutePath(std::string_view path, const std::string& cwd) {
+  std::string joined = path.starts_with('/') ? std::string(path) : cwd + "/" + std::string(path);
+  std::string out;
+  std::size_t i = 0;
+  while (i < joined.size()) {
+    const std::size_t end = std::min(joined.find('/', i), joined.size());
+    const std::string_view part(joined.data() + i, end - i);
+    if (!part.empty() && part != ".") {
+      out += '/';
+      out += part;
+    }
+    i = end + 1;
+  }
+  if (out.empty()) out = "/";
+  if (joined.ends_with('/') && !out.ends_with('/')) out += '/';
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> MoviePathsFromArguments(int argc, char** argv, const std::string& cwd) {
+  std::vector<std::string> paths;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i] ? argv[i] : "";
+    if (arg.empty()) continue;
+    if (!optionsEnded && arg.starts_with('-')) {
+      if (arg == "--") optionsEnded = true;
+      continue;
+    }
+    paths.push_back(AbsolutePath(arg, cwd));
+  }
+  return paths;
 }
 
 }  // namespace vantor

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace vantor {
 // Handles the command-line modes that need no display (--export, --help,
@@ -10,4 +12,10 @@ bool RunCommandLine(int argc, char** argv, int& exitCode);
 
 // The same with the streams given, for tests.
 bool RunCommandLine(int argc, char** argv, int& exitCode, std::FILE* out, std::FILE* err);
+
+// The movies named on the command line of the window, as absolute paths in
+// their order: relative ones are taken from `cwd`, with "." parts and doubled
+// separators left out. Arguments starting with "-" are options (the
+// toolkit's, such as --display) unless they follow "--".
+std::vector<std::string> MoviePathsFromArguments(int argc, char** argv, const std::string& cwd);
 }  // namespace vantor

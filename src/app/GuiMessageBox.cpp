@@ -1,5 +1,6 @@
 #include "app/GuiMessageBox.h"
 
+#include <wx/app.h>
 #include <wx/msgdlg.h>
 
 #include "common/Messages.h"
@@ -16,6 +17,12 @@ void InstallGuiMessageBox() {
       case MessageIcon::Question: style |= wxICON_QUESTION; break;
     }
     wxMessageBox(wxString::FromUTF8(r.text), wxString::FromUTF8(r.caption), style);
+  });
+  // A question belongs to the main window: it stays over it.
+  SetQuestionFunction([](const MessageBoxRequest& r) {
+    return wxMessageBox(wxString::FromUTF8(r.text), wxString::FromUTF8(r.caption),
+                        wxYES_NO | wxICON_QUESTION,
+                        wxTheApp ? wxTheApp->GetTopWindow() : nullptr) == wxYES;
   });
 }
 

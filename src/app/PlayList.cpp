@@ -91,6 +91,17 @@ int CPlayListCtrl::OnGetItemImage(long item) const {
   return m_rows[item].nMark;
 }
 
+void CPlayListCtrl::SetRowColours(const wxColour& text, const wxColour& background) {
+  m_rowAttr = wxItemAttr(text, background, wxNullFont);
+  m_bRowColours = true;
+  Refresh();
+}
+
+wxItemAttr* CPlayListCtrl::OnGetItemAttr(long item) const {
+  if (!m_bRowColours || item < 0 || item >= static_cast<long>(m_rows.size())) return nullptr;
+  return &m_rowAttr;
+}
+
 bool CPlayListCtrlMirror::IsAlive() const {
   const CPlayListCtrl* list = m_pList.get();
   return list && !list->IsBeingDeleted();

@@ -51,9 +51,14 @@ class CPlayListCtrl : public wxListCtrl {
   CPlayListCtrl(wxWindow* pParent, wxWindowID id, const wxPoint& pos = wxDefaultPosition,
                 const wxSize& size = wxDefaultSize, long style = wxLC_REPORT);
 
+  // Text and background colour of every row. A virtual list keeps no colours
+  // per row: they are handed out as each row is drawn.
+  void SetRowColours(const wxColour& text, const wxColour& background);
+
  protected:
   wxString OnGetItemText(long item, long column) const override;
   int OnGetItemImage(long item) const override;
+  wxItemAttr* OnGetItemAttr(long item) const override;
 
  private:
   friend class CPlayListCtrlMirror;
@@ -63,6 +68,8 @@ class CPlayListCtrl : public wxListCtrl {
     CPlayListNode* pNode = nullptr;
   };
   std::vector<Row> m_rows;
+  mutable wxItemAttr m_rowAttr;  // wx asks for a modifiable one
+  bool m_bRowColours = false;
 };
 
 // The rows of a CPlayListCtrl as the store's mirror.

@@ -70,6 +70,10 @@ BOOL CVantorApp::InitInstance() {
     });
   }
 
+  // Played from inside the window's loop, once the window is set up.
+  if (!m_startupMovies.empty())
+    dlg.CallAfter([&dlg, movies = m_startupMovies] { dlg.OpenMovies(movies); });
+
   dlg.ShowModal();
   SetTopWindow(nullptr);
   return FALSE;

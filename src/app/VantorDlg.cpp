@@ -44,6 +44,30 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   EVT_BUTTON(IDC_PRINT_IMAGE, CVantorDlg::OnPrintImage)
   EVT_BUTTON(IDC_SNAPSHOT, CVantorDlg::OnSnapshot)
   EVT_BUTTON(IDC_FILE_SAVE, CVantorDlg::OnFileSave)
+  // playback (VantorDlgPlayback.cpp)
+  EVT_BUTTON(IDC_OPEN_FILE, CVantorDlg::OnOpenFile)
+  EVT_BUTTON(IDC_PLAY, CVantorDlg::OnPlay)
+  EVT_TIMER(TIMER_PLAY, CVantorDlg::OnTimerEvent)
+  EVT_TIMER(TIMER_BACKWARD, CVantorDlg::OnTimerEvent)
+  EVT_BUTTON(IDC_PAUSE, CVantorDlg::OnPause)
+  EVT_COMMAND_SCROLL(IDC_VOLUME, CVantorDlg::OnHScroll)
+  EVT_COMMAND_SCROLL(IDC_POSITION, CVantorDlg::OnHScroll)
+  EVT_LIST_ITEM_ACTIVATED(IDC_PLAYLIST, CVantorDlg::OnListDblClk)
+  EVT_BUTTON(IDC_BACKWARD_PLAY, CVantorDlg::OnBackwardPlay)
+  EVT_BUTTON(IDC_FAST_FORWARD, CVantorDlg::OnFastForward)
+  EVT_BUTTON(IDC_FAST_BACKWARD, CVantorDlg::OnFastBackward)
+  EVT_BUTTON(IDC_NEXT_ITEM, CVantorDlg::OnNextItem)
+  EVT_BUTTON(IDC_PREVIOUS_ITEM, CVantorDlg::OnPreviousItem)
+  EVT_BUTTON(IDC_MUTE, CVantorDlg::OnMute)
+  EVT_MENU(ID_PLAYLIST_PLAY, CVantorDlg::OnMenuPlay)
+  EVT_MENU(ID_PLAYLIST_PAUSE, CVantorDlg::OnMenuPause)
+  EVT_MENU(ID_PLAYLIST_STOP, CVantorDlg::OnMenuStop)
+  EVT_LEFT_DCLICK(CVantorDlg::OnLButtonDblClk)
+  EVT_BUTTON(IDC_STOP, CVantorDlg::OnStop)
+  // playlist (VantorDlgPlaylist.cpp)
+  EVT_DROP_FILES(CVantorDlg::OnDropFiles)
+  EVT_LIST_ITEM_RIGHT_CLICK(IDC_PLAYLIST, CVantorDlg::OnListRClick)
+  EVT_MENU(ID_PLAYLIST_DELETE, CVantorDlg::OnMenuDelete)
 wxEND_EVENT_TABLE();
 // clang-format on
 
@@ -54,10 +78,14 @@ CVantorDlg::CVantorDlg(wxWindow* parent)
   // No default or cancel button: Enter and Escape must not end the window.
   SetEscapeId(wxID_NONE);
   SetAffirmativeId(wxID_NONE);
+  m_timerPlay.SetOwner(this, TIMER_PLAY);
+  m_timerBackward.SetOwner(this, TIMER_BACKWARD);
   CreateControls();
 }
 
 CVantorDlg::~CVantorDlg() {
+  // The movie goes while the video pane it paints into still exists.
+  ReleasePlayback();
   // Also when the window goes without OnClose (a test, an error path): the map
   // page's folder must not outlive the process.
   ReleaseGpsDisplay();
@@ -172,17 +200,24 @@ void CVantorDlg::PaintSpeedDialPlace(wxDC& dc) {
 
 void CVantorDlg::OnClose(wxCloseEvent&) {
   // Whatever the window holds for a movie (player, GPS records, map page
-  // file) is released here, before the window ends; those members add their
-  // close steps in front of EndDialog.
+  // file) is released before the window ends.
+  ReleasePlayback();
+  ReleaseGpsDisplay();
   EndDialog(wxID_OK);
 }
 
 void CVantorDlg::OnCharHook(wxKeyEvent& event) {
   switch (event.GetKeyCode()) {
     case WXK_ESCAPE:
+      OnEscapeKey();  // full screen or the movie; never ends the window
+      return;
     case WXK_RETURN:
     case WXK_NUMPAD_ENTER:
       return;  // never ends the window
+    case WXK_DELETE:
+    case WXK_NUMPAD_DELETE:
+      DeleteSelectedEntries();
+      return;
     case WXK_F1:
       OnSysCommand(IDM_ABOUTBOX);
       return;

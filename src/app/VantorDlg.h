@@ -15,12 +15,13 @@
 #include <wx/bitmap.h>
 #include <wx/dialog.h>
 #include <wx/icon.h>
-#include <wx/imaglist.h>
+#include <wx/timer.h>
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/PlayList.h"
 #include "app/SnapshotGui.h"
@@ -32,12 +33,16 @@
 #include "player/MoviePlayer.h"
 #include "widgets/ImageBitmap.h"
 #include "widgets/Meter.h"
+#include "player/VideoPane.h"
 
+class CFECFileDialog;
 class CImageButton;
 class wxChoice;
 class wxListCtrl;
+class wxDropFilesEvent;
 class wxListEvent;
 class wxMenu;
+class wxScrollEvent;
 class wxSlider;
 class CArrowSpin;
 class wxSpinEvent;
@@ -96,8 +101,7 @@ class CVantorDlg : public wxDialog {
 
   // Controls, named as the rest of the program knows them.
   wxRect m_rcVideo;                       // video area, client pixels
-  wxWindow* m_pVideoPane = nullptr;       // black until a movie plays
-  wxImageList m_ImageList;                // row marks of the playlist
+  CVideoPane* m_pVideoPane = nullptr;     // the player's pictures; black when none
   wxChoice* m_comboMapType = nullptr;     // 1060
   wxStaticText* m_staticDebug = nullptr;  // 1054, hidden
   CArrowSpin* m_spinZoom = nullptr;       // 1053
@@ -162,6 +166,80 @@ class CVantorDlg : public wxDialog {
   bool m_bGpsZeroShown = false;
   std::unique_ptr<vantor::CWxSnapshotUi> m_pSnapshotUi;
   // ===== end of displays and snapshot commands =====
+
+  // ===== Playback and playlist (VantorDlgPlayback.cpp, VantorDlgPlaylist.cpp) =====
+  // The window's two timers: TIMER_PLAY polls the player while a movie is
+  // open; TIMER_BACKWARD steps back while playing backward.
+  static constexpr int TIMER_PLAY = 100;
+  static constexpr int TIMER_BACKWARD = 101;
+  static constexpr int kPlayTimerMs = 500;
+  static constexpr int kBackwardTimerMs = 100;
+  static constexpr long kBackwardStepMs = 200;
+
+  // Opens `path` in the video area and plays it from the start, with its GPS
+  // log. A null or empty path stops the play timer; a movie that cannot be
+  // opened leaves the timers alone. No message either way.
+  BOOL OpenAndPlay(const char* path);
+  // Timer ticks, by timer id (the timers' events end here; tests call it directly).
+  void OnTimer(int nIDEvent);
+  // Position slider and its tooltip from the player's position.
+  void UpdateTimeDisplay();
+  // Play time as the position tooltip shows it: 37 -> "0:37", 3725 -> "1:02:05".
+  static wxString FormatPlayTime(long nSeconds);
+  bool IsTimerRunning(int nIDEvent) const;
+
+  // Adds a path unless it is listed already; its index when it was, else
+  // the result of adding.
+  int AddToPlayList(const char* pszPath);
+  // What Open File does once the chooser has closed with OK.
+  void AddChosenFiles(const CFECFileDialog& dlg);
+  // The command line: adds each movie and plays the first one given.
+  void OpenMovies(const std::vector<std::string>& paths);
+  // Delete from the popup menu and the Delete key: asks, then removes the
+  // selected entries (never the files).
+  void DeleteSelectedEntries();
+  // Stops and closes the movie before the window goes.
+  void ReleasePlayback();
+  // Escape: leaves full screen, or else stops and closes the movie.
+  void OnEscapeKey();
+  // Opens the entries after the current one until one plays; FALSE (and no
+  // current entry) at the end of the list.
+  BOOL PlayNextEntry();
+  // Backward play: paused, stepped back by TIMER_BACKWARD; dRate is the rate
+  // play resumes at.
+  void StepBackward(double dRate);
+  bool IsVideoFullScreen() const;
+  void LeaveVideoFullScreen();
+
+  // Command and notification handlers; public so that tests can call them as
+  // the event table does.
+  void OnOpenFile(wxCommandEvent& event);
+  void OnPlay(wxCommandEvent& event);
+  void OnPause(wxCommandEvent& event);
+  void OnStop(wxCommandEvent& event);
+  void OnBackwardPlay(wxCommandEvent& event);
+  void OnFastBackward(wxCommandEvent& event);
+  void OnFastForward(wxCommandEvent& event);
+  void OnNextItem(wxCommandEvent& event);
+  void OnPreviousItem(wxCommandEvent& event);
+  void OnMute(wxCommandEvent& event);
+  void OnMenuPlay(wxCommandEvent& event);
+  void OnMenuPause(wxCommandEvent& event);
+  void OnMenuStop(wxCommandEvent& event);
+  void OnMenuDelete(wxCommandEvent& event);
+  void OnListDblClk(wxListEvent& event);
+  void OnListRClick(wxListEvent& event);
+  void OnHScroll(wxScrollEvent& event);
+  void OnLButtonDblClk(wxMouseEvent& event);
+  void OnDropFiles(wxDropFilesEvent& event);
+  void OnTimerEvent(wxTimerEvent& event);
+
+  wxTimer m_timerPlay;
+  wxTimer m_timerBackward;
+  BOOL m_bMuted = FALSE;        // Mute button state
+  int m_nVolumeBeforeMute = 0;  // volume slider position to come back to
+
+  // ===== end of playback and playlist =====
 
  private:
   void CreateControls();  // the template: every control at its place

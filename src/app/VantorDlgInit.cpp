@@ -11,9 +11,11 @@
 #include "app/Resource.h"
 #include "app/Skin.h"
 #include "app/VantorDlg.h"
+#include "player/VideoPane.h"
 #include "widgets/ArrowSpin.h"
 #include "widgets/ImageButton.h"
 #include "widgets/ResourceBitmap.h"
+#include "widgets/RowMarks.h"
 
 using namespace vantor::res;
 using vantor::FromColorRef;
@@ -25,18 +27,12 @@ wxRect ToWx(const vantor::PixelRect& r) {
   return wxRect(r.x, r.y, r.width, r.height);
 }
 
-// Playlist row marks are images this wide; a mark picture narrower than one
-// image gives no images, and the rows then show no mark.
-constexpr int kMarkImageWidth = 320;
-
 }  // namespace
 
 void CVantorDlg::CreateControls() {
   // The video area first, so that it lies under everything placed later.
-  m_pVideoPane = new wxWindow(this, wxID_ANY, wxPoint(vantor::kVideoPlace.x, vantor::kVideoPlace.y),
-                              wxSize(vantor::kVideoPlace.width, vantor::kVideoPlace.height),
-                              wxBORDER_NONE, "VideoPane");
-  m_pVideoPane->SetBackgroundColour(*wxBLACK);
+  m_pVideoPane = new CVideoPane(this, wxID_ANY, ToWx(vantor::kVideoPlace));
+  m_pVideoPane->SetName("VideoPane");
 
   for (const auto& c : vantor::MainDialogControls()) {
     const wxRect r = ToWx(c.PixelPlace());
@@ -118,8 +114,12 @@ void CVantorDlg::CreateControls() {
         break;
       }
       case vantor::ControlKind::List:
-        m_List =
-            new wxListCtrl(this, c.id, r.GetPosition(), r.GetSize(), wxLC_REPORT | wxBORDER_SUNKEN);
+        // Rows come from the store's table: thousands of dropped files cost
+        // milliseconds instead of a second of text measuring.
+        m_List = new CPlayListCtrl(this, c.id, r.GetPosition(), r.GetSize(),
+                                   wxLC_REPORT | wxBORDER_SUNKEN);
+        // Attached at once, so that nothing added early misses its row.
+        m_PlayList.AttachList(m_List);
         w = m_List;
         break;
       case vantor::ControlKind::Label:
@@ -180,16 +180,6 @@ BOOL CVantorDlg::OnInitDialog() {
   SetSize(0, 0, vantor::kMainWindowWidth, vantor::kMainWindowHeight);
   m_rcVideo = wxRect(50, 40, 625 - 50, 430 - 40);
 
-  // Row marks: the picture is cut into images kMarkImageWidth wide.
-  m_ImageList.Create(kMarkImageWidth, 32, true, 0);
-  const wxBitmap marks = vantor::LoadResourceBitmap(IDB_PLAYLIST_MARKS);
-  if (marks.IsOk()) {
-    wxImage img = marks.ConvertToImage();
-    img.SetMaskColour(0x00, 0x80, 0x80);  // 0x00808000
-    for (int x = 0; x + kMarkImageWidth <= img.GetWidth(); x += kMarkImageWidth)
-      m_ImageList.Add(wxBitmap(img.GetSubImage(wxRect(x, 0, kMarkImageWidth, img.GetHeight()))));
-  }
-
   vantor::SkinSetWindowSkin(this, "Dialog");
   vantor::SkinExcludeWindow(m_Meter);
 
@@ -201,7 +191,12 @@ BOOL CVantorDlg::OnInitDialog() {
   m_List->InsertColumn(0, TrWx("NO."), wxLIST_FORMAT_LEFT, 40);
   m_List->InsertColumn(1, TrWx("File Name"), wxLIST_FORMAT_LEFT, 180);
   m_List->InsertColumn(2, TrWx("Remarks"), wxLIST_FORMAT_LEFT, 60);
-  m_List->SetImageList(&m_ImageList, wxIMAGE_LIST_SMALL);
+  if (auto* rows = dynamic_cast<CPlayListCtrl*>(m_List))
+    rows->SetRowColours(FromColorRef(kListRowText), FromColorRef(kListRowBackground));
+  // Playing and paused rows show a small picture.
+  vantor::AttachRowMarks(m_List);
+  // Files dropped anywhere on the window join the playlist.
+  DragAcceptFiles(true);
 
   m_sliderVolume->SetRange(0, 100);
   m_sliderVolume->SetValue(100);

@@ -20,6 +20,7 @@ std::mutex g_mutex;
 std::optional<bool> g_chinese;
 std::optional<std::unordered_map<std::string, std::string>> g_catalog;
 MessageBoxFn g_messageBox;
+QuestionFn g_question;
 
 bool LocaleNameIsChinese(const char* name) {
   // zh_CN, zh_CN.UTF-8, zh_CN.GB2312, zh_CN@something
@@ -128,6 +129,23 @@ void ShowMessageBox(const std::string& text, const std::string& caption, Message
 MessageBoxFn SetMessageBoxFunction(MessageBoxFn fn) {
   std::lock_guard lock(g_mutex);
   std::swap(fn, g_messageBox);
+  return fn;
+}
+
+bool AskYesNo(const std::string& text, const std::string& caption) {
+  QuestionFn fn;
+  {
+    std::lock_guard lock(g_mutex);
+    fn = g_question;
+  }
+  if (fn) return fn(MessageBoxRequest{text, caption, MessageIcon::Question});
+  std::cerr << caption << ": " << text << " (no)\n";
+  return false;
+}
+
+QuestionFn SetQuestionFunction(QuestionFn fn) {
+  std::lock_guard lock(g_mutex);
+  std::swap(fn, g_question);
   return fn;
 }
 

@@ -34,4 +34,13 @@ void ShowMessageBox(const std::string& text, const std::string& caption,
 // Returns the previous function, so a test can put it back.
 MessageBoxFn SetMessageBoxFunction(MessageBoxFn fn);
 
+// Asks a Yes/No question in a modal box with the question icon; true for Yes.
+// The GUI layer installs a real one; without it the answer is No (and the
+// question goes to standard error), so nothing happens that nobody agreed to.
+// Tests replace it to answer.
+using QuestionFn = std::function<bool(const MessageBoxRequest&)>;
+bool AskYesNo(const std::string& text, const std::string& caption);
+// Returns the previous function, so a test can put it back.
+QuestionFn SetQuestionFunction(QuestionFn fn);
+
 }  // namespace vantor

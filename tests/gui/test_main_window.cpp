@@ -174,23 +174,28 @@ TEST_F(MainWindow, PlaylistHasItsColumnsAndColours) {
   }
   EXPECT_EQ(list->GetBackgroundColour(), wxColour(0xDD, 0xDF, 0xDF));
 
-  // Rows added by anyone get the row colours, selected or not.
-  for (int i = 0; i < 3; ++i) list->InsertItem(i, wxString::Format("%d", i + 1));
+  // Every row gets the row colours, selected or not.
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(dlg->m_PlayList.Add(("/clips/row" + std::to_string(i) + ".mov").c_str()));
+  ASSERT_EQ(list->GetItemCount(), 3);
   list->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(list->GetItemTextColour(i), wxColour(0x53, 0x5E, 0x72)) << i;
     EXPECT_EQ(list->GetItemBackgroundColour(i), wxColour(0x20, 0x29, 0x3A)) << i;
   }
-  list->DeleteAllItems();
+  dlg->m_PlayList.RemoveAll();
+  EXPECT_EQ(list->GetItemCount(), 0);
 }
 
 TEST_F(MainWindow, SelectAllSelectsEveryRow) {
   wxListCtrl* list = dlg->m_List;
-  for (int i = 0; i < 4; ++i) list->InsertItem(i, "row");
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(dlg->m_PlayList.Add(("/clips/row" + std::to_string(i) + ".mov").c_str()));
   wxCommandEvent selectAll(wxEVT_MENU, ID_PLAYLIST_SELECTALL);
   dlg->GetEventHandler()->ProcessEvent(selectAll);
   EXPECT_EQ(list->GetSelectedItemCount(), 4);
-  list->DeleteAllItems();
+  dlg->m_PlayList.RemoveAll();
+  list->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
   dlg->GetEventHandler()->ProcessEvent(selectAll);  // empty list: nothing to do
   EXPECT_EQ(list->GetSelectedItemCount(), 0);
 }

@@ -135,3 +135,22 @@ TEST(MessageBox, ReplaceableFunctionReceivesMessage) {
   EXPECT_EQ(seen[0].caption, "Preview Player");
   EXPECT_EQ(seen[0].icon, vantor::MessageIcon::Error);
 }
+
+TEST(MessageBox, QuestionIsAnsweredByTheReplaceableFunctionAndIsNoWithoutOne) {
+  std::vector<vantor::MessageBoxRequest> asked;
+  bool answer = true;
+  auto old = vantor::SetQuestionFunction([&](const vantor::MessageBoxRequest& r) {
+    asked.push_back(r);
+    return answer;
+  });
+  EXPECT_TRUE(vantor::AskYesNo("Are you sure to delete these files?", "Vantor"));
+  answer = false;
+  EXPECT_FALSE(vantor::AskYesNo("Are you sure to delete these files?", "Vantor"));
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].caption, "Vantor");
+  EXPECT_EQ(asked[0].icon, vantor::MessageIcon::Question);
+  // Nobody to ask: nothing is agreed to.
+  vantor::SetQuestionFunction(nullptr);
+  EXPECT_FALSE(vantor::AskYesNo("Are you sure to delete these files?", "Vantor"));
+  vantor::SetQuestionFunction(old);
+}

@@ -1,0 +1,326 @@
+// Opening and playing movies: the transport commands and their playlist-menu
+// twins, the position and volume sliders, full screen, Escape, and the two
+// timers that poll the player and keep the GPS displays in step with it.
+#include <wx/listctrl.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
+
+#include <algorithm>
+
+#include "app/Resource.h"
+#include "app/VantorDlg.h"
+#include "player/VideoPane.h"
+#include "widgets/FECFileDialog.h"
+#include "widgets/FileFilter.h"
+
+using namespace vantor::res;
+
+namespace {
+
+VideoRect ToVideoRect(const wxRect& r) {
+  return VideoRect{r.x, r.y, r.x + r.width, r.y + r.height};
+}
+
+long FirstSelectedRow(const wxListCtrl* list) {
+  return list ? list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED) : -1;
+}
+
+}  // namespace
+
+wxString CVantorDlg::FormatPlayTime(long nSeconds) {
+  if (nSeconds < 0) nSeconds = 0;
+  const long hours = nSeconds / 3600, minutes = nSeconds / 60 % 60, seconds = nSeconds % 60;
+  if (hours > 0) return wxString::Format("%ld:%02ld:%02ld", hours, minutes, seconds);
+  return wxString::Format("%ld:%02ld", minutes, seconds);
+}
+
+bool CVantorDlg::IsTimerRunning(int nIDEvent) const {
+  if (nIDEvent == TIMER_PLAY) return m_timerPlay.IsRunning();
+  if (nIDEvent == TIMER_BACKWARD) return m_timerBackward.IsRunning();
+  return false;
+}
+
+BOOL CVantorDlg::OpenAndPlay(const char* path) {
+  m_nLastMapSecond = 0;
+  if (!path || !*path) {
+    m_timerPlay.Stop();
+    return FALSE;
+  }
+  if (!m_Player.Open(path, m_pVideoPane, ToVideoRect(m_rcVideo))) {
+    // The player has already let go of whatever was playing. Closing makes
+    // that plain to the transport buttons, and the entry that did not play
+    // loses its mark. The play timer runs on: its next tick finds nothing
+    // open and goes on to the next entry, as at the end of a movie.
+    m_Player.Close();
+    m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_NONE);
+    return FALSE;
+  }
+  const long seconds = m_Player.GetDuration() / 1000;
+  // A movie shorter than a second still gets a slider that can move.
+  m_sliderPos->SetRange(0, static_cast<int>(std::max(1L, seconds)));
+  m_Player.SetVolume(m_sliderVolume->GetValue());
+  LoadGpsLogForMovie(path);
+  m_Player.Play();
+  UpdateTimeDisplay();
+  UpdateGpsDisplay(FALSE);
+  m_timerPlay.Start(kPlayTimerMs);
+  return TRUE;
+}
+
+BOOL CVantorDlg::PlayNextEntry() {
+  // An entry that cannot be played (deleted, not a movie) gives way to the
+  // one after it; every entry that can play gets its turn.
+  for (const char* path = m_PlayList.GetNextPath(); path; path = m_PlayList.GetNextPath()) {
+    if (OpenAndPlay(path)) return TRUE;
+  }
+  return FALSE;
+}
+
+void CVantorDlg::OnTimerEvent(wxTimerEvent& event) {
+  OnTimer(event.GetId());
+}
+
+void CVantorDlg::OnTimer(int nIDEvent) {
+  switch (nIDEvent) {
+    case TIMER_PLAY:
+      if (m_Player.CheckComplete()) {
+        // The end of a movie (or nothing open any more): the next entry, or
+        // the end of the list.
+        if (!PlayNextEntry()) m_timerPlay.Stop();
+      } else if (m_Player.IsRunning()) {
+        UpdateTimeDisplay();
+        UpdateGpsDisplay(TRUE);
+      }
+      break;
+    case TIMER_BACKWARD: {
+      UpdateTimeDisplay();
+      const long t = std::max(0L, m_Player.GetCurrentPosition() - kBackwardStepMs);
+      m_Player.SetCurrentPosition(t);
+      UpdateGpsDisplay(TRUE);
+      // At the start the stepping ends; the movie stays paused there.
+      if (t == 0) m_timerBackward.Stop();
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void CVantorDlg::UpdateTimeDisplay() {
+  const long s = m_Player.GetCurrentPosition() / 1000;
+  m_sliderPos->SetValue(static_cast<int>(s));
+  // GTK shows a slider's tooltip only while the pointer rests on it; it is
+  // the play time there. Setting the same text again would make it flicker.
+  const wxString tip = FormatPlayTime(s);
+  if (m_sliderPos->GetToolTipText() != tip) m_sliderPos->SetToolTip(tip);
+}
+
+void CVantorDlg::OnOpenFile(wxCommandEvent&) {
+  CFECFileDialog dlg(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY,
+                     vantor::kMovieFileFilter, this);
+  if (dlg.DoModal() == wxID_OK) AddChosenFiles(dlg);
+}
+
+void CVantorDlg::AddChosenFiles(const CFECFileDialog& dlg) {
+  std::vector<std::string> paths;
+  for (CFECFileDialog::POSITION pos = dlg.GetStartPosition(); pos;)
+    paths.push_back(dlg.GetNextPathName(pos));
+  // Listed paths are skipped; nothing starts playing.
+  AddPathsToPlayList(m_PlayList, paths);
+}
+
+void CVantorDlg::OpenMovies(const std::vector<std::string>& paths) {
+  AddPathsToPlayList(m_PlayList, paths);
+  // The first path the list took plays; one that cannot play gives way to
+  // the next entry.
+  for (const std::string& path : paths) {
+    const int index = m_PlayList.Find(path.c_str());
+    if (index < 0) continue;
+    if (!OpenAndPlay(m_PlayList.SetCurSel(index))) PlayNextEntry();
+    return;
+  }
+}
+
+void CVantorDlg::OnPlay(wxCommandEvent&) {
+  m_timerBackward.Stop();
+  if (m_Player.IsRunning()) {
+    m_Player.Pause();
+    m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PAUSED);
+  } else if (m_Player.IsOpen()) {
+    m_Player.SetRate(1.0);
+    m_Player.Play();
+    m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PLAYING);
+  } else if (m_PlayList.GetCount() == 0) {
+    OpenAndPlay(nullptr);
+  } else {
+    // Nothing selected: the first entry, made current and marked like any
+    // other, so that the end of it moves on to the second.
+    const long index = std::max(0L, FirstSelectedRow(m_List));
+    OpenAndPlay(m_PlayList.SetCurSel(static_cast<int>(index)));
+  }
+}
+
+void CVantorDlg::OnMenuPlay(wxCommandEvent&) {
+  if (m_PlayList.GetCount() == 0) return;
+  const long index = std::max(0L, FirstSelectedRow(m_List));
+  OpenAndPlay(m_PlayList.SetCurSel(static_cast<int>(index)));
+}
+
+void CVantorDlg::OnPause(wxCommandEvent&) {
+  m_timerBackward.Stop();
+  if (!m_Player.IsOpen()) return;
+  m_Player.Pause();
+  m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PAUSED);
+}
+
+void CVantorDlg::OnMenuPause(wxCommandEvent& event) {
+  OnPause(event);
+}
+
+void CVantorDlg::OnStop(wxCommandEvent&) {
+  m_timerBackward.Stop();
+  // No current entry any more: the play timer's next tick finds nothing open
+  // and no next entry, and stops itself.
+  m_PlayList.SetCurSel(m_PlayList.GetCount());
+  m_sliderPos->SetValue(0);
+  m_sliderPos->SetToolTip(FormatPlayTime(0));
+  m_Player.Stop();
+  m_Player.Close();
+}
+
+void CVantorDlg::OnMenuStop(wxCommandEvent&) {
+  // Halts a playing movie and clears what it showed; the movie stays open.
+  if (!m_Player.IsRunning()) return;
+  m_Player.Stop();
+  m_Player.SetRate(1.0);
+  m_sliderPos->SetValue(0);
+  DrawSpeedDial(0);
+  m_browser.Navigate("about:blank");
+  const wxString zeroAngle = wxString::FromUTF8("0\xC2\xB0");
+  m_staticAngle1->SetLabel(zeroAngle);
+  m_staticAngle2->SetLabel(zeroAngle);
+  for (wxStaticText* digit : m_staticDigit) digit->SetLabel("0");
+}
+
+void CVantorDlg::StepBackward(double dRate) {
+  if (!m_Player.IsOpen()) return;
+  m_timerBackward.Stop();
+  m_Player.Pause();
+  // The stepping itself is the same for both buttons; the rate applies once
+  // play resumes.
+  m_Player.SetRate(dRate);
+  m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PAUSED);
+  m_timerBackward.Start(kBackwardTimerMs);
+}
+
+void CVantorDlg::OnBackwardPlay(wxCommandEvent&) {
+  StepBackward(1.0);
+}
+
+void CVantorDlg::OnFastBackward(wxCommandEvent&) {
+  StepBackward(2.0);
+}
+
+void CVantorDlg::OnFastForward(wxCommandEvent&) {
+  if (!m_Player.IsOpen()) return;
+  m_timerBackward.Stop();
+  m_Player.Pause();
+  m_Player.SetRate(2.0);
+  m_Player.Play();
+  m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PLAYING);
+}
+
+void CVantorDlg::OnNextItem(wxCommandEvent&) {
+  m_timerBackward.Stop();
+  if (m_PlayList.GetCurSel() < m_PlayList.GetCount() - 1 && PlayNextEntry()) return;
+  // Past the last entry: nothing more to play.
+  m_timerPlay.Stop();
+  m_Player.Stop();
+  m_Player.Close();
+  m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_NONE);
+}
+
+void CVantorDlg::OnPreviousItem(wxCommandEvent&) {
+  // Back to the start of the current movie; the entry stays the same.
+  m_timerBackward.Stop();
+  m_nLastMapSecond = 0;
+  if (m_Player.IsOpen()) m_Player.SetCurrentPosition(0);
+}
+
+void CVantorDlg::OnListDblClk(wxListEvent& event) {
+  const long index = event.GetIndex();
+  if (index >= 0) OpenAndPlay(m_PlayList.SetCurSel(static_cast<int>(index)));
+}
+
+void CVantorDlg::OnMute(wxCommandEvent&) {
+  m_bMuted = !m_bMuted;
+  m_Player.Mute(m_bMuted);
+  // The slider shows silence while muted; moving it programmatically sends
+  // no scroll event.
+  if (m_bMuted) {
+    m_nVolumeBeforeMute = m_sliderVolume->GetValue();
+    m_sliderVolume->SetValue(0);
+  } else {
+    m_sliderVolume->SetValue(m_nVolumeBeforeMute);
+    // A movie opened while muted started silent: the sound comes back at
+    // what the slider shows.
+    m_Player.SetVolume(m_nVolumeBeforeMute);
+  }
+}
+
+void CVantorDlg::OnHScroll(wxScrollEvent& event) {
+  switch (event.GetId()) {
+    case IDC_VOLUME:
+      m_Player.SetVolume(m_sliderVolume->GetValue());
+      break;
+    case IDC_POSITION: {
+      if (!m_Player.IsOpen()) break;
+      // Every movement seeks, dragging included. The map page counts its
+      // 5 seconds from the second sought to.
+      const int s = m_sliderPos->GetValue();
+      m_nLastMapSecond = static_cast<std::uint32_t>(std::max(0, s));
+      m_Player.SetCurrentPosition(static_cast<long>(s) * 1000);
+      // The graph's cursor follows at the next paint of its rectangle.
+      if (m_graph.IsBuilt()) RefreshRect(m_graph.GetRect(), false);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+bool CVantorDlg::IsVideoFullScreen() const {
+  return m_pVideoPane && m_pVideoPane->IsInFullScreen();
+}
+
+void CVantorDlg::LeaveVideoFullScreen() {
+  // Without a movie the player cannot leave; the pane still comes home.
+  if (!m_Player.LeaveFullScreen() && m_pVideoPane) m_pVideoPane->SetFullScreen(false);
+}
+
+void CVantorDlg::OnLButtonDblClk(wxMouseEvent& event) {
+  event.Skip();
+  if (IsVideoFullScreen())
+    LeaveVideoFullScreen();
+  else if (m_rcVideo.Contains(event.GetPosition()))
+    m_Player.EnterFullScreen();
+}
+
+void CVantorDlg::OnEscapeKey() {
+  if (IsVideoFullScreen()) {
+    LeaveVideoFullScreen();
+  } else if (m_Player.IsOpen()) {
+    m_timerPlay.Stop();
+    m_timerBackward.Stop();
+    m_Player.Stop();
+    m_Player.Close();
+    m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_NONE);
+  }
+}
+
+void CVantorDlg::ReleasePlayback() {
+  m_timerPlay.Stop();
+  m_timerBackward.Stop();
+  if (m_Player.IsOpen()) m_Player.Stop();
+  m_Player.Close();
+}

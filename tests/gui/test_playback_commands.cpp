@@ -1,0 +1,344 @@
+// The main window's transport commands, sliders, full screen, Escape and the
+// two timers, on real fixture movies. Timer ticks are the handler called
+// directly; real time passes only where the play rate is measured.
+#include <wx/slider.h>
+#include <wx/stattext.h>
+
+#include "PlaybackTestUtil.h"
+#include "app/Resource.h"
+#include "player/VideoPane.h"
+
+using namespace vantor;
+using namespace vantor::res;
+using namespace vantor::test;
+
+namespace {
+
+class PlaybackCommands : public MainWindowPlayback {};
+
+// How far the movie moves in `ms` of real time.
+long Advance(CVantorDlg* dlg, int ms) {
+  const long from = dlg->m_Player.GetCurrentPosition();
+  SleepMs(ms);
+  return dlg->m_Player.GetCurrentPosition() - from;
+}
+
+}  // namespace
+
+TEST_F(PlaybackCommands, PlayTimeReadsAsMinutesAndSecondsOrWithHours) {
+  EXPECT_EQ(CVantorDlg::FormatPlayTime(0), "0:00");
+  EXPECT_EQ(CVantorDlg::FormatPlayTime(37), "0:37");
+  EXPECT_EQ(CVantorDlg::FormatPlayTime(600), "10:00");
+  EXPECT_EQ(CVantorDlg::FormatPlayTime(3599), "59:59");
+  EXPECT_EQ(CVantorDlg::FormatPlayTime(3600), "1:00:00");
+  EXPECT_EQ(CVantorDlg::FormatPlayTime(3725), "1:02:05");
+}
+
+TEST_F(PlaybackCommands, PlayWithNothingSelectedPlaysAndMarksTheFirstEntryThenTogglesPause) {
+  AddClips({2, 3, 4});
+  Button(dlg, IDC_PLAY);
+  ASSERT_TRUE(dlg->m_Player.IsOpen());
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 0);
+  EXPECT_EQ(Marks(), MarkAt(3, 0, ROWMARK_PLAYING));
+  EXPECT_TRUE(dlg->IsTimerRunning(CVantorDlg::TIMER_PLAY));
+  // The slider spans the movie in whole seconds; the GPS log came with it.
+  EXPECT_EQ(dlg->m_sliderPos->GetMax(), dlg->m_Player.GetDuration() / 1000);
+  EXPECT_GT(dlg->m_nGpsCount, 0);
+
+  Button(dlg, IDC_PLAY);  // pauses
+  EXPECT_TRUE(dlg->m_Player.IsOpen());
+  EXPECT_FALSE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(Marks(), MarkAt(3, 0, ROWMARK_PAUSED));
+  const long pausedAt = dlg->m_Player.GetCurrentPosition();
+  SleepMs(300);
+  EXPECT_NEAR(dlg->m_Player.GetCurrentPosition(), pausedAt, 40);
+  // A paused tick changes nothing.
+  dlg->OnTimer(CVantorDlg::TIMER_PLAY);
+  EXPECT_FALSE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 0);
+
+  Button(dlg, IDC_PLAY);  // resumes the same movie
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 0);
+  EXPECT_EQ(Marks(), MarkAt(3, 0, ROWMARK_PLAYING));
+}
+
+TEST_F(PlaybackCommands, PlayAfterFastForwardResumesAtNormalSpeed) {
+  AddClips({2});  // 4 s
+  Select({0});
+  Button(dlg, IDC_PLAY);
+  ASSERT_TRUE(dlg->m_Player.IsRunning());
+  Button(dlg, IDC_FAST_FORWARD);
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
+  const long fast = Advance(dlg, 500);
+  Button(dlg, IDC_PLAY);  // pause
+  EXPECT_FALSE(dlg->m_Player.IsRunning());
+  Button(dlg, IDC_PLAY);  // resume
+  ASSERT_TRUE(dlg->m_Player.IsRunning());
+  const long normal = Advance(dlg, 600);
+  EXPECT_GT(fast, 750) << "fast forward runs at twice the speed";
+  EXPECT_GT(normal, 350);
+  EXPECT_LT(normal, 900) << "resumed at 1.0, not at the fast rate";
+}
+
+TEST_F(PlaybackCommands, BackwardPlayFromOneSecondReachesZeroAfterFiveTicksAndStaysPaused) {
+  AddClips({1});
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  dlg->m_Player.SetCurrentPosition(1000);
+  Button(dlg, IDC_BACKWARD_PLAY);
+  EXPECT_TRUE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
+  EXPECT_FALSE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(Marks(), MarkAt(1, 0, ROWMARK_PAUSED));
+  for (int tick = 1; tick <= 4; ++tick) {
+    dlg->OnTimer(CVantorDlg::TIMER_BACKWARD);
+    EXPECT_EQ(dlg->m_Player.GetCurrentPosition(), 1000 - 200 * tick) << tick;
+    EXPECT_TRUE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD)) << tick;
+  }
+  dlg->OnTimer(CVantorDlg::TIMER_BACKWARD);
+  EXPECT_EQ(dlg->m_Player.GetCurrentPosition(), 0);
+  EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
+  SleepMs(200);
+  EXPECT_FALSE(dlg->m_Player.IsRunning());
+  EXPECT_LT(dlg->m_Player.GetCurrentPosition(), 60);
+  // The time display followed the steps.
+  EXPECT_EQ(dlg->m_sliderPos->GetValue(), 0);
+
+  // Any transport command ends the stepping.
+  Button(dlg, IDC_FAST_BACKWARD);
+  EXPECT_TRUE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
+  Button(dlg, IDC_PAUSE);
+  EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
+}
+
+TEST_F(PlaybackCommands, StopOnTheThirdOfFiveClosesAndTheNextTickStartsNothing) {
+  AddClips({1, 2, 3, 4, 5});
+  Select({2});
+  Button(dlg, IDC_PLAY);
+  ASSERT_TRUE(dlg->m_Player.IsRunning());
+  dlg->m_Player.SetCurrentPosition(1000);
+  dlg->UpdateTimeDisplay();
+  EXPECT_EQ(dlg->m_sliderPos->GetValue(), 1);
+
+  Button(dlg, IDC_STOP);
+  EXPECT_FALSE(dlg->m_Player.IsOpen());
+  EXPECT_EQ(dlg->m_sliderPos->GetValue(), 0);
+  EXPECT_EQ(Marks(), MarkAt(5, -1, 0));
+  dlg->OnTimer(CVantorDlg::TIMER_PLAY);
+  EXPECT_FALSE(dlg->m_Player.IsOpen());
+  EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_PLAY));
+  EXPECT_EQ(Marks(), MarkAt(5, -1, 0));
+}
+
+TEST_F(PlaybackCommands, NextItemMovesOnAndOnTheLastItemStopsAndClears) {
+  AddClips({1, 2, 3});
+  Select({1});
+  Button(dlg, IDC_PLAY);
+  ASSERT_EQ(dlg->m_PlayList.GetCurSel(), 1);
+  Button(dlg, IDC_NEXT_ITEM);
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 2);
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(Marks(), MarkAt(3, 2, ROWMARK_PLAYING));
+
+  Button(dlg, IDC_NEXT_ITEM);  // on the last item
+  EXPECT_FALSE(dlg->m_Player.IsOpen());
+  EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_PLAY));
+  EXPECT_EQ(Marks(), MarkAt(3, -1, 0));
+}
+
+TEST_F(PlaybackCommands, PreviousItemRestartsTheCurrentMovie) {
+  AddClips({1, 2});
+  Select({1});
+  Button(dlg, IDC_PLAY);
+  dlg->m_Player.SetCurrentPosition(2000);
+  dlg->m_nLastMapSecond = 2;
+  Button(dlg, IDC_PREVIOUS_ITEM);
+  EXPECT_LT(dlg->m_Player.GetCurrentPosition(), 300);
+  EXPECT_EQ(dlg->m_nLastMapSecond, 0u);
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 1);
+}
+
+TEST_F(PlaybackCommands, PositionSliderSeeksOnEveryMoveAndVolumeSliderSetsTheVolume) {
+  AddClips({2});
+  auto scroll = [](int id, wxEventType type, int value) {
+    auto* slider = wxDynamicCast(dlg->FindWindow(id), wxSlider);
+    slider->SetValue(value);
+    wxScrollEvent ev(type, id, value, wxHORIZONTAL);
+    ev.SetEventObject(slider);
+    slider->GetEventHandler()->ProcessEvent(ev);  // goes up to the window
+  };
+  // Nothing open: the position slider seeks nothing.
+  dlg->m_nLastMapSecond = 7;
+  scroll(IDC_POSITION, wxEVT_SCROLL_THUMBTRACK, 2);
+  EXPECT_EQ(dlg->m_nLastMapSecond, 7u);
+
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  EXPECT_EQ(dlg->m_nLastMapSecond, 0u);
+  Button(dlg, IDC_PAUSE);
+  // The pause has settled (as it has long before a hand reaches the slider).
+  ASSERT_FALSE(dlg->m_Player.IsRunning());
+  scroll(IDC_POSITION, wxEVT_SCROLL_THUMBTRACK, 2);  // dragging seeks too
+  EXPECT_EQ(dlg->m_nLastMapSecond, 2u);
+  EXPECT_NEAR(dlg->m_Player.GetCurrentPosition(), 2000, 50);
+  scroll(IDC_POSITION, wxEVT_SCROLL_THUMBRELEASE, 1);
+  EXPECT_EQ(dlg->m_nLastMapSecond, 1u);
+  SleepMs(300);
+  EXPECT_NEAR(dlg->m_Player.GetCurrentPosition(), 1000, 50);
+
+  scroll(IDC_VOLUME, wxEVT_SCROLL_THUMBTRACK, 30);
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 30);
+  scroll(IDC_VOLUME, wxEVT_SCROLL_CHANGED, 55);
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 55);
+}
+
+TEST_F(PlaybackCommands, TicksMoveTheSliderAndItsTooltip) {
+  AddClips({2});
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  dlg->m_Player.SetCurrentPosition(3200);
+  dlg->OnTimer(CVantorDlg::TIMER_PLAY);
+  EXPECT_EQ(dlg->m_sliderPos->GetValue(), 3);
+  EXPECT_EQ(dlg->m_sliderPos->GetToolTipText(), "0:03");
+}
+
+TEST_F(PlaybackCommands, MuteSilencesAndTheSliderComesBackWithoutAScrollEvent) {
+  AddClips({1});
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  dlg->m_sliderVolume->SetValue(70);
+  dlg->m_Player.SetVolume(70);
+  Button(dlg, IDC_MUTE);
+  EXPECT_EQ(dlg->m_sliderVolume->GetValue(), 0);
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 0);
+  Button(dlg, IDC_MUTE);
+  EXPECT_EQ(dlg->m_sliderVolume->GetValue(), 70);
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 70);
+
+  // Muted with nothing open, the next movie starts silent and unmuting
+  // brings back the slider's volume.
+  dlg->ReleasePlayback();
+  Button(dlg, IDC_MUTE);
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 0);
+  Button(dlg, IDC_MUTE);
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 70);
+}
+
+TEST_F(PlaybackCommands, MenuStopDoesNothingWhilePausedAndClearsTheDisplaysWhilePlaying) {
+  AddClips({1});
+  Select({0});
+  MenuCommand(dlg, ID_PLAYLIST_PLAY);
+  ASSERT_TRUE(dlg->m_Player.IsRunning());
+  dlg->m_staticDigit[0]->SetLabel("4");
+  dlg->m_staticAngle1->SetLabel("12");
+  dlg->m_Player.SetCurrentPosition(1000);
+  dlg->UpdateTimeDisplay();
+
+  MenuCommand(dlg, ID_PLAYLIST_PAUSE);
+  EXPECT_EQ(Marks(), MarkAt(1, 0, ROWMARK_PAUSED));
+  MenuCommand(dlg, ID_PLAYLIST_STOP);  // paused: nothing happens
+  EXPECT_TRUE(dlg->m_Player.IsOpen());
+  EXPECT_EQ(dlg->m_sliderPos->GetValue(), 1);
+  EXPECT_EQ(dlg->m_staticDigit[0]->GetLabel(), "4");
+  EXPECT_EQ(dlg->m_staticAngle1->GetLabel(), "12");
+
+  Button(dlg, IDC_PLAY);
+  ASSERT_TRUE(dlg->m_Player.IsRunning());
+  MenuCommand(dlg, ID_PLAYLIST_STOP);
+  EXPECT_TRUE(dlg->m_Player.IsOpen()) << "the movie stays open";
+  EXPECT_FALSE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(dlg->m_sliderPos->GetValue(), 0);
+  EXPECT_EQ(dlg->m_staticDigit[0]->GetLabel(), "0");
+  EXPECT_EQ(dlg->m_staticAngle1->GetLabel(), wxString::FromUTF8("0°"));
+  EXPECT_EQ(dlg->m_staticAngle2->GetLabel(), wxString::FromUTF8("0°"));
+}
+
+TEST_F(PlaybackCommands, DoubleClickGoesFullScreenEscapeLeavesItThenStopsTheMovie) {
+  AddClips({2});
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  // A double click outside the video does nothing.
+  wxMouseEvent outside(wxEVT_LEFT_DCLICK);
+  outside.SetPosition(wxPoint(700, 500));
+  dlg->GetEventHandler()->ProcessEvent(outside);
+  EXPECT_FALSE(dlg->IsVideoFullScreen());
+  // The video pane passes its double click on in the window's coordinates.
+  wxMouseEvent click(wxEVT_LEFT_DCLICK);
+  click.SetPosition(wxPoint(20, 20));
+  dlg->m_pVideoPane->GetEventHandler()->ProcessEvent(click);
+  PumpEvents(100);
+  ASSERT_TRUE(dlg->IsVideoFullScreen());
+  EXPECT_TRUE(dlg->m_Player.IsFullScreen());
+
+  SendKey(dlg, WXK_ESCAPE);
+  PumpEvents(50);
+  EXPECT_FALSE(dlg->IsVideoFullScreen());
+  EXPECT_EQ(dlg->m_pVideoPane->GetParent(), dlg);
+  EXPECT_TRUE(dlg->m_Player.IsOpen()) << "the first Escape only leaves full screen";
+  EXPECT_EQ(Marks(), MarkAt(1, 0, ROWMARK_PLAYING));
+
+  SendKey(dlg, WXK_ESCAPE);
+  EXPECT_FALSE(dlg->m_Player.IsOpen());
+  EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_PLAY));
+  EXPECT_EQ(Marks(), MarkAt(1, -1, 0));
+  EXPECT_TRUE(dlg->IsShown()) << "Escape never ends the window";
+}
+
+TEST_F(PlaybackCommands, AutomaticAdvanceGoesThroughThreeClipsToTheEndOfTheList) {
+  AddClips({1, 3, 5});
+  Button(dlg, IDC_PLAY);  // nothing selected: the first clip
+  for (int clip = 0; clip < 3; ++clip) {
+    SCOPED_TRACE(clip);
+    ASSERT_EQ(dlg->m_PlayList.GetCurSel(), clip);
+    ASSERT_TRUE(dlg->m_Player.IsRunning());
+    EXPECT_EQ(Marks(), MarkAt(3, clip, ROWMARK_PLAYING));
+    dlg->m_Player.SetCurrentPosition(dlg->m_Player.GetDuration() - 300);
+    ASSERT_TRUE(TickPlayTimerUntil(
+        dlg, [clip] { return dlg->m_PlayList.GetCurSel() != clip; }, 5000));
+  }
+  // Past the last clip: the play timer stops and no row is marked.
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 3);
+  EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_PLAY));
+  EXPECT_EQ(Marks(), MarkAt(3, -1, 0));
+}
+
+TEST_F(PlaybackCommands, EntriesThatCannotPlayChangeNothingAndAdvanceGoesOnToTheNextGoodOne) {
+  CapturedDialogs dialogs;
+  const std::string gone = std::string(VANTOR_FIXTURE_DIR) + "/no-such-clip.MOV";
+  ASSERT_TRUE(dlg->m_PlayList.Add(gone.c_str()));
+  ASSERT_TRUE(dlg->m_PlayList.Add(NotAMovie().c_str()));
+  AddClips({1, 3});
+
+  // A double click on either bad entry starts nothing and says nothing.
+  for (int row : {0, 1}) {
+    wxListEvent ev(wxEVT_LIST_ITEM_ACTIVATED, IDC_PLAYLIST);
+    ev.m_itemIndex = row;
+    dlg->GetEventHandler()->ProcessEvent(ev);
+    EXPECT_FALSE(dlg->m_Player.IsOpen()) << row;
+    EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_PLAY)) << row;
+    EXPECT_EQ(Marks(), MarkAt(4, -1, 0)) << row;
+  }
+  EXPECT_TRUE(dialogs.boxes.empty());
+
+  // Double-clicking a bad entry while a movie plays: that movie is gone, and
+  // the next tick plays the good entry after the bad one.
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(3)));
+  wxListEvent bad(wxEVT_LIST_ITEM_ACTIVATED, IDC_PLAYLIST);
+  bad.m_itemIndex = 1;
+  dlg->GetEventHandler()->ProcessEvent(bad);
+  EXPECT_FALSE(dlg->m_Player.IsOpen());
+  dlg->OnTimer(CVantorDlg::TIMER_PLAY);
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 2);
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(Marks(), MarkAt(4, 2, ROWMARK_PLAYING));
+
+  // While a movie plays, the end of it skips the entries that cannot play
+  // and nothing that can.
+  dlg->m_PlayList.Add(gone.c_str());
+  dlg->m_PlayList.Add(FixtureClip(5).c_str());  // entries: gone, text, 1, 3, gone, 5
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(3)));
+  dlg->m_Player.SetCurrentPosition(dlg->m_Player.GetDuration() - 300);
+  ASSERT_TRUE(TickPlayTimerUntil(
+      dlg, [] { return dlg->m_PlayList.GetCurSel() != 3; }, 5000));
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 5);
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(Marks(), MarkAt(6, 5, ROWMARK_PLAYING));
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
