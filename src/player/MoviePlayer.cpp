@@ -56,6 +56,17 @@ std::int64_t StreamTimeMs(GstSample* sample, GstBuffer* buffer) {
   return static_cast<std::int64_t>(t / GST_MSECOND);
 }
 
+// appsink reuses the sample it hands out and changes its caps in place when
+// new caps come, which it cannot (and complains) while a frame on screen or
+// in the step cache still holds it: frames keep a sample of their own.
+GstSample* OwnSample(GstSample* pulled) {
+  if (!pulled) return nullptr;
+  GstSample* own = gst_sample_new(gst_sample_get_buffer(pulled), gst_sample_get_caps(pulled),
+                                  gst_sample_get_segment(pulled), nullptr);
+  gst_sample_unref(pulled);
+  return own;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -384,12 +395,14 @@ void Present(Graph* g, GstSample* sample) {
 }
 
 GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer data) {
-  if (GstSample* s = gst_app_sink_pull_preroll(sink)) Present(static_cast<Graph*>(data), s);
+  if (GstSample* s = OwnSample(gst_app_sink_pull_preroll(sink)))
+    Present(static_cast<Graph*>(data), s);
   return GST_FLOW_OK;
 }
 
 GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data) {
-  if (GstSample* s = gst_app_sink_pull_sample(sink)) Present(static_cast<Graph*>(data), s);
+  if (GstSample* s = OwnSample(gst_app_sink_pull_sample(sink)))
+    Present(static_cast<Graph*>(data), s);
   return GST_FLOW_OK;
 }
 
@@ -768,7 +781,8 @@ void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
       std::lock_guard lock(m_mutex);
       if (m_quit || m_release) return;  // closing, or playing again
     }
-    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(m_sink), 100 * GST_MSECOND);
+    GstSample* sample =
+        OwnSample(gst_app_sink_try_pull_sample(GST_APP_SINK(m_sink), 100 * GST_MSECOND));
     if (!sample) {
       if (gst_app_sink_is_eos(GST_APP_SINK(m_sink))) {
         complete = true;
