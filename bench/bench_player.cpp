@@ -5,8 +5,12 @@
 //       one line: wall seconds, CPU seconds, frames painted, frames expected,
 //       peak resident memory. bench/player_bench.sh compares it with a bare
 //       pipeline and with another player.
-//   bench_player --step FILE              backward stepping: from paused
-//       positions, seek 200 ms back and time until the new frame is painted.
+//   bench_player --bare FILE [--rate R]   the bare pipeline of the comparison
+//       (decode, scale to the pane's size, fakesink in real time; above rate
+//       1 with the player's frame-skipping policy), same line.
+//   bench_player --step FILE [--no-pane]  backward stepping: from paused
+//       positions, seek 200 ms back and time until the new frame is painted
+//       (or, without a pane, handed out by the pipeline).
 //   bench_player [benchmark flags]        Google Benchmark cases: Open to the
 //       first frame shown, against a bare pipeline's preroll of the same file
 //       (FILE from $VANTOR_BENCH_MOVIE).
@@ -18,7 +22,9 @@
 #include <wx/init.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,25 +109,80 @@ int RunPlay(const std::string& file, double rate) {
   return 0;
 }
 
-int RunStep(const std::string& file) {
+// With `pane` false the player has no output, so paused seeks go through the
+// pipeline itself (an accurate seek per step, as before the step cache):
+// the comparison of the same run.
+int RunStep(const std::string& file, bool pane) {
   Window w;
   CMoviePlayer player;
-  if (!player.Open(file, w.pane, kPane)) return 1;
+  if (!player.Open(file, pane ? w.pane : nullptr, kPane)) return 1;
   player.Pause();
+  auto shown = [&] { return pane ? w.pane->GetPaintedFrameTime() : player.GetShownFrameTime(); };
   std::vector<double> ms;
-  // Stepping back from many places, as the backward-play timer does.
-  for (long start = 50000; start > 40000; start -= 200) {
+  // Stepping back from many places, as the backward-play timer does: ten
+  // seconds back from 50 s, or from near the end of a shorter movie.
+  const long first = std::min(50000L, player.GetDuration() - 1000);
+  for (long start = first; start > std::max(first - 10000, 1000L); start -= 200) {
     player.SetCurrentPosition(start);
-    while (std::llabs(w.pane->GetPaintedFrameTime() - start) > 34) Pump(2);
+    while (std::llabs(shown() - start) > 34) Pump(2);
     const long target = start - 200;
     const auto t0 = Clock::now();
     player.SetCurrentPosition(target);
-    while (std::llabs(w.pane->GetPaintedFrameTime() - target) > 34) Pump(1);
+    while (std::llabs(shown() - target) > 34) Pump(1);
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
   }
   std::sort(ms.begin(), ms.end());
-  std::printf("step_back_200ms: n=%zu median=%.1f ms p90=%.1f ms max=%.1f ms\n", ms.size(),
-              ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back());
+  std::printf("step_back_200ms%s: n=%zu median=%.1f ms p90=%.1f ms max=%.1f ms\n",
+              pane ? "" : " (no pane: pipeline seeks)", ms.size(), ms[ms.size() / 2],
+              ms[ms.size() * 9 / 10], ms.back());
+  return 0;
+}
+
+// The bare pipeline of the comparison played to its end at `rate`: frames
+// reaching its sink, wall and CPU seconds, peak memory, on the same line
+// format as --play.
+int RunBare(const std::string& file, double rate) {
+  gchar* uri = gst_filename_to_uri(file.c_str(), nullptr);
+  const std::string desc = std::string("uridecodebin uri=") + uri +
+                           " name=d d. ! videoconvertscale ! "
+                           "video/x-raw,format=BGRx,width=575,height=390 ! "
+                           "fakesink name=v sync=true signal-handoffs=true "
+                           "d. ! audioconvert ! scaletempo ! audioconvert ! fakesink sync=true";
+  g_free(uri);
+  GstElement* p = gst_parse_launch(desc.c_str(), nullptr);
+  if (!p) return 1;
+  GstElement* v = gst_bin_get_by_name(GST_BIN(p), "v");
+  // Fast forward under the player's policy: late frames may be skipped.
+  if (rate > 1.0) g_object_set(v, "qos", TRUE, "max-lateness", gint64(40 * GST_MSECOND), nullptr);
+  static std::atomic<unsigned long> frames{0};
+  g_signal_connect(v, "handoff",
+                   G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gpointer) { ++frames; }),
+                   nullptr);
+  const double cpu0 = CpuSeconds();
+  gst_element_set_state(p, GST_STATE_PAUSED);
+  gst_element_get_state(p, nullptr, nullptr, 10 * GST_SECOND);
+  gint64 duration = 0;
+  gst_element_query_duration(p, GST_FORMAT_TIME, &duration);
+  if (rate != 1.0) {
+    gst_element_seek(p, rate, GST_FORMAT_TIME,
+                     GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
+                     0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    gst_element_get_state(p, nullptr, nullptr, 10 * GST_SECOND);
+  }
+  const auto t0 = Clock::now();
+  gst_element_set_state(p, GST_STATE_PLAYING);
+  GstBus* bus = gst_element_get_bus(p);
+  if (GstMessage* m = gst_bus_timed_pop_filtered(
+          bus, GST_CLOCK_TIME_NONE, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)))
+    gst_message_unref(m);
+  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  gst_object_unref(bus);
+  gst_element_set_state(p, GST_STATE_NULL);
+  gst_object_unref(v);
+  gst_object_unref(p);
+  const long expected = std::lround(duration / 1e9 * 30);
+  std::printf("wall=%.2f cpu=%.2f painted=%lu presented=%lu expected=%ld rss_kb=%ld\n", wall,
+              CpuSeconds() - cpu0, frames.load(), frames.load(), expected, PeakRssKb());
   return 0;
 }
 
@@ -188,8 +249,12 @@ int main(int argc, char** argv) {
     const double rate =
         (argc >= 5 && std::strcmp(argv[3], "--rate") == 0) ? std::atof(argv[4]) : 1.0;
     rc = RunPlay(argv[2], rate);
+  } else if (argc >= 3 && std::strcmp(argv[1], "--bare") == 0) {
+    const double rate =
+        (argc >= 5 && std::strcmp(argv[3], "--rate") == 0) ? std::atof(argv[4]) : 1.0;
+    rc = RunBare(argv[2], rate);
   } else if (argc >= 3 && std::strcmp(argv[1], "--step") == 0) {
-    rc = RunStep(argv[2]);
+    rc = RunStep(argv[2], !(argc >= 4 && std::strcmp(argv[3], "--no-pane") == 0));
   } else {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

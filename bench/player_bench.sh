@@ -2,22 +2,24 @@
 # Side-by-side player measurements on a 60 s 1920x1080 30 fps H.264 + AAC movie
 # (made here once, kept in build/bench-data). Prints each run and the ratios.
 #   bench/player_bench.sh            (builds first; needs xvfb-run; mpv optional)
+#   BENCH_SECONDS=15 bench/player_bench.sh   a shorter movie, for a busy machine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${VANTOR_BUILD_DIR:-build}
 cmake --build "$BUILD_DIR" --target bench_player -j2 >/dev/null
 BENCH="$BUILD_DIR/bench/bench_player"
 DATA="$BUILD_DIR/bench-data"
-MOVIE="$DATA/drive-1080p-60s.MOV"
+SECONDS_LONG=${BENCH_SECONDS:-60}
+MOVIE="$DATA/drive-1080p-${SECONDS_LONG}s.MOV"
 mkdir -p "$DATA"
 if [[ ! -f $MOVIE ]]; then
   echo "making $MOVIE ..."
   # Moving bars so that every frame has to be decoded for real; one key frame a second.
-  gst-launch-1.0 -q videotestsrc pattern=smpte horizontal-speed=6 num-buffers=1800 \
+  gst-launch-1.0 -q videotestsrc pattern=smpte horizontal-speed=6 num-buffers=$((SECONDS_LONG * 30)) \
       ! video/x-raw,width=1920,height=1080,framerate=30/1 \
       ! x264enc speed-preset=superfast bitrate=8000 key-int-max=30 ! h264parse ! qtmux name=mux \
       ! filesink location="$MOVIE.tmp" \
-      audiotestsrc wave=sine num-buffers=2585 samplesperbuffer=1024 ! audio/x-raw,rate=44100,channels=2 \
+      audiotestsrc wave=sine num-buffers=$((SECONDS_LONG * 44100 / 1024 + 1)) samplesperbuffer=1024 ! audio/x-raw,rate=44100,channels=2 \
       ! audioconvert ! avenc_aac ! aacparse ! mux.
   mv "$MOVIE.tmp" "$MOVIE"
 fi
@@ -39,6 +41,9 @@ PLAYER=$(cpu_of "$DATA/player.time")
 echo "== vantor player, rate 2.0"
 "${XVFB[@]}" "$BENCH" --play "$MOVIE" --rate 2.0 | tee "$DATA/player2.out"
 
+echo "== bare pipeline (same as above, plus scaletempo), rate 2.0"
+"${XVFB[@]}" "$BENCH" --bare "$MOVIE" --rate 2.0 | tee "$DATA/bare2.out"
+
 MPV=""
 if command -v mpv >/dev/null; then
   echo "== mpv --vo=x11 --ao=null at 575x390"
@@ -49,6 +54,7 @@ fi
 
 echo "== backward stepping (200 ms back from a paused position)"
 "${XVFB[@]}" "$BENCH" --step "$MOVIE"
+"${XVFB[@]}" "$BENCH" --step "$MOVIE" --no-pane
 
 echo "== Open to first frame vs bare preroll"
 VANTOR_BENCH_MOVIE="$MOVIE" "${XVFB[@]}" "$BENCH" --benchmark_format=console 2>/dev/null | grep -E '^BM_'
@@ -59,4 +65,6 @@ awk -v p="$PLAYER" -v b="$BARE" 'BEGIN { printf "player cpu %.2f s / bare %.2f s
 awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
      END { printf "rate 1.0: painted %d of %d frames = %.1f %%, peak RSS %.0f MB\n", v["painted"], v["expected"], 100 * v["painted"] / v["expected"], v["rss_kb"] / 1024 }' "$DATA/player.out"
 awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
-     END { printf "rate 2.0: wall %.2f s (half of 60 s = 30 s), painted %d of %d = %.1f %%\n", v["wall"], v["painted"], v["expected"], 100 * v["painted"] / v["expected"] }' "$DATA/player2.out"
+     END { printf "rate 2.0: wall %.2f s (half of the movie), painted %d of %d = %.1f %%\n", v["wall"], v["painted"], v["expected"], 100 * v["painted"] / v["expected"] }' "$DATA/player2.out"
+awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
+     END { printf "bare rate 2.0: wall %.2f s, frames reaching the sink %d of %d = %.1f %%\n", v["wall"], v["painted"], v["expected"], 100 * v["painted"] / v["expected"] }' "$DATA/bare2.out"

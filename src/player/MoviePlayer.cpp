@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "common/GstInit.h"
 #include "common/Messages.h"
@@ -24,6 +25,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kOpenBudget = std::chrono::milliseconds(2800);
 // A seek that never completes (it should not happen) must not block later ones.
 constexpr auto kSeekStuck = std::chrono::milliseconds(1000);
+// Scaled frames kept for stepping while paused: about two key-frame intervals
+// at the main window's pane size, fewer at full screen.
+constexpr std::size_t kStepCacheBytes = 48u << 20;
 
 bool EqualsNoCase(const std::string& a, const char* b) {
   return g_ascii_strcasecmp(a.c_str(), b) == 0;
@@ -52,6 +56,17 @@ std::int64_t StreamTimeMs(GstSample* sample, GstBuffer* buffer) {
   return static_cast<std::int64_t>(t / GST_MSECOND);
 }
 
+// appsink reuses the sample it hands out and changes its caps in place when
+// new caps come, which it cannot (and complains) while a frame on screen or
+// in the step cache still holds it: frames keep a sample of their own.
+GstSample* OwnSample(GstSample* pulled) {
+  if (!pulled) return nullptr;
+  GstSample* own = gst_sample_new(gst_sample_get_buffer(pulled), gst_sample_get_caps(pulled),
+                                  gst_sample_get_segment(pulled), nullptr);
+  gst_sample_unref(pulled);
+  return own;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -65,9 +80,10 @@ struct VideoFrameAccess {
 struct CVideoFrame::Mapping {
   GstVideoFrame frame;
   GstSample* sample = nullptr;
+  bool mapped = false;
   ~Mapping() {
-    gst_video_frame_unmap(&frame);
-    gst_sample_unref(sample);
+    if (mapped) gst_video_frame_unmap(&frame);
+    if (sample) gst_sample_unref(sample);
   }
 };
 
@@ -100,6 +116,10 @@ void IVideoOutput::NotifyShownSizeChanged() {
 // the GUI thread. Streaming threads only ever see this object, never the
 // player, so the player can be moved on while they finish.
 
+namespace {
+class StepCache;
+}
+
 struct CMoviePlayer::Graph {
   GstElement* pipeline = nullptr;
   GstBus* bus = nullptr;
@@ -112,6 +132,7 @@ struct CMoviePlayer::Graph {
   bool asyncDone = false;
   bool error = false;
   bool eos = false;
+  bool videoEnded = false;  // the picture stream ended, perhaps before any frame
   GstElement* videoConvert = nullptr;
   GstElement* videoCaps = nullptr;
   GstElement* videoSink = nullptr;
@@ -138,35 +159,26 @@ struct CMoviePlayer::Graph {
   double rate = 1.0;
   int asyncCalls = 0;
   bool closing = false;
+  // Set while the picture shown came from the step cache: the pipeline itself
+  // has not been moved there yet (see SyncToShown), and its own frames must
+  // not replace the one on screen.
+  std::optional<std::int64_t> staleNs;
+  std::uint64_t stepCacheHits = 0;
+  std::string path;
 
   std::mutex outputMutex;  // held while a frame is handed to the output
   IVideoOutput* output = nullptr;
 
-  ~Graph() {
-    if (pipeline) {
-      {
-        std::unique_lock lock(mutex);
-        closing = true;
-        changed.wait_for(lock, std::chrono::seconds(2), [this] { return asyncCalls == 0; });
-      }
-      gst_element_set_state(pipeline, GST_STATE_NULL);
-      gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-      gst_object_unref(bus);
-      gst_object_unref(pipeline);
-    }
-    for (auto& [b, c] : fullQueue) {
-      gst_buffer_unref(b);
-      gst_caps_unref(c);
-    }
-    if (fullCaps) gst_caps_unref(fullCaps);
-    if (shownFull) gst_buffer_unref(shownFull);
-    if (shownCaps) gst_caps_unref(shownCaps);
-  }
+  std::unique_ptr<StepCache> stepCache;  // made at the first step while paused
+
+  ~Graph();
 
   void Notify() { changed.notify_all(); }
   void StartSeek(std::int64_t ns);  // mutex held
-  void ApplyRenderCaps();           // mutex held
-  void ApplyRatePolicy();           // mutex held
+  void SeekMain(std::int64_t ns);   // mutex held: now, or after the seek in flight
+  void ShowStepFrame(const VideoFramePtr& frame, bool fromCache);
+  void ApplyRenderCaps();  // mutex held
+  void ApplyRatePolicy();  // mutex held
 };
 
 namespace {
@@ -296,6 +308,10 @@ GstPadProbeReturn OnFullSizeData(GstPad*, GstPadProbeInfo* info, gpointer data) 
         g->videoWidth = GST_VIDEO_INFO_WIDTH(&vi);
         g->videoHeight = GST_VIDEO_INFO_HEIGHT(&vi);
       }
+    } else if (GST_EVENT_TYPE(ev) == GST_EVENT_EOS) {
+      std::lock_guard lock(g->mutex);
+      g->videoEnded = true;
+      g->Notify();
     } else if (GST_EVENT_TYPE(ev) == GST_EVENT_FLUSH_STOP) {
       std::lock_guard lock(g->mutex);
       for (auto& [b, c] : g->fullQueue) {
@@ -334,6 +350,12 @@ void Present(Graph* g, GstSample* sample) {
     std::lock_guard lock(g->mutex);
     // In the playing state the first frame after a seek comes twice (preroll,
     // then render); it is shown once.
+    // A step is on screen that the pipeline has not caught up with; what it
+    // prerolls from an older seek must not cover it.
+    if (g->staleNs) {
+      gst_sample_unref(sample);
+      return;
+    }
     if (buf == g->lastPresented && GST_BUFFER_PTS(buf) == g->lastPresentedPts) {
       gst_sample_unref(sample);
       return;
@@ -365,23 +387,22 @@ void Present(Graph* g, GstSample* sample) {
     return;
   }
   auto mapping = std::make_unique<CVideoFrame::Mapping>();
-  if (!gst_video_frame_map(&mapping->frame, &vi, buf, GST_MAP_READ)) {
-    gst_sample_unref(sample);
-    return;
-  }
   mapping->sample = sample;
+  if (!(mapping->mapped = gst_video_frame_map(&mapping->frame, &vi, buf, GST_MAP_READ))) return;
   std::shared_ptr<CVideoFrame> frame(VideoFrameAccess::New());
   VideoFrameAccess::Set(*frame, std::move(mapping), timeMs);
   g->output->PresentFrame(std::move(frame));
 }
 
 GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer data) {
-  if (GstSample* s = gst_app_sink_pull_preroll(sink)) Present(static_cast<Graph*>(data), s);
+  if (GstSample* s = OwnSample(gst_app_sink_pull_preroll(sink)))
+    Present(static_cast<Graph*>(data), s);
   return GST_FLOW_OK;
 }
 
 GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data) {
-  if (GstSample* s = gst_app_sink_pull_sample(sink)) Present(static_cast<Graph*>(data), s);
+  if (GstSample* s = OwnSample(gst_app_sink_pull_sample(sink)))
+    Present(static_cast<Graph*>(data), s);
   return GST_FLOW_OK;
 }
 
@@ -535,7 +556,322 @@ HRESULT BuildForContainer(Graph& g, const std::string& path, const char* contain
   return gst_element_link(src, dec) ? S_OK : E_FAIL;
 }
 
+// ---------------------------------------------------------------------------
+// Stepping while paused. An accurate seek decodes from the key frame before
+// its target, and stepping back 200 ms at a time would decode most of a key
+// frame interval again for every step. Instead a second, picture-only
+// pipeline of the same file decodes from that key frame up to the target
+// once, as fast as it can, keeping every frame already scaled for the output
+// (small at the pane's size); the steps that follow inside that stretch are
+// lookups. The main pipeline is moved to the position shown only when it is
+// needed: before playing, for the full-size image, for a seek the cache
+// cannot serve.
+
+class StepCache {
+ public:
+  StepCache(Graph* g, std::string path) : m_g(g), m_path(std::move(path)) {
+    m_worker = std::thread([this] { Run(); });
+  }
+  ~StepCache() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_quit = true;
+    }
+    m_cv.notify_all();
+    m_worker.join();
+  }
+
+  // GUI thread. The cached frame at or before `ms`, when the stretch decoded
+  // last covers it at the size frames are now shown at.
+  VideoFramePtr Lookup(std::int64_t ms, int width, int height) {
+    std::lock_guard lock(m_mutex);
+    ++m_requestSeq;
+    if (m_frames.empty() || width != m_width || height != m_height) return nullptr;
+    if (ms < m_frames.front()->TimeMs() || ms > m_endMs) return nullptr;
+    auto it =
+        std::upper_bound(m_frames.begin(), m_frames.end(), ms,
+                         [](std::int64_t t, const VideoFramePtr& f) { return t < f->TimeMs(); });
+    return *std::prev(it);
+  }
+
+  // GUI thread: decode up to `ms` and show the frame there. Only the newest
+  // request waits while a stretch is being decoded.
+  void Request(std::int64_t ms) {
+    {
+      std::lock_guard lock(m_mutex);
+      m_request = ms;
+      m_release = false;
+    }
+    m_cv.notify_all();
+  }
+
+  // GUI thread: playing again; the frames and the second pipeline go, so
+  // they cost no memory while the movie plays.
+  void Release() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_request.reset();
+      m_release = true;
+      m_frames.clear();
+    }
+    m_cv.notify_all();
+  }
+
+ private:
+  void Run();
+  bool Build();
+  void TearDown();
+  void Decode(std::int64_t ms, std::uint64_t seq);
+
+  static void OnPad(GstElement*, GstPad* pad, gpointer data) {
+    auto* self = static_cast<StepCache*>(data);
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+    const bool isVideo =
+        caps && gst_caps_get_size(caps) > 0 &&
+        g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/x-raw");
+    if (caps) gst_caps_unref(caps);
+    GstElement* branch;
+    if (isVideo && !self->m_linked.exchange(true)) {
+      branch = self->m_videoBin;
+    } else {
+      branch = gst_element_factory_make("fakesink", nullptr);
+      g_object_set(branch, "sync", FALSE, "async", FALSE, nullptr);
+      gst_bin_add(GST_BIN(self->m_pipeline), branch);
+    }
+    gst_element_sync_state_with_parent(branch);
+    GstPad* sinkPad = gst_element_get_static_pad(branch, "sink");
+    gst_pad_link(pad, sinkPad);
+    gst_object_unref(sinkPad);
+  }
+  // Sound is not wanted here: stop decodebin before it decodes any.
+  static gboolean OnAutoplugContinue(GstElement*, GstPad*, GstCaps* caps, gpointer) {
+    return !(gst_caps_get_size(caps) > 0 &&
+             g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "audio/"));
+  }
+
+  Graph* m_g;
+  const std::string m_path;
+  std::thread m_worker;
+
+  std::mutex m_mutex;  // guards the members down to m_endMs
+  std::condition_variable m_cv;
+  bool m_quit = false;
+  bool m_release = false;
+  std::optional<std::int64_t> m_request;
+  std::uint64_t m_requestSeq = 0;       // counts every step asked for, served or not
+  std::vector<VideoFramePtr> m_frames;  // in time order, one stretch
+  int m_width = 0;
+  int m_height = 0;
+  std::int64_t m_endMs = -1;
+
+  // Worker thread only.
+  GstElement* m_pipeline = nullptr;
+  GstElement* m_videoBin = nullptr;
+  GstElement* m_caps = nullptr;
+  GstElement* m_sink = nullptr;
+  std::atomic<bool> m_linked{false};
+  bool m_failed = false;  // the file cannot be stepped this way; seek instead
+};
+
+void StepCache::Run() {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    m_cv.wait(lock, [this] { return m_quit || m_request || (m_release && m_pipeline); });
+    if (m_quit) break;
+    if (!m_request) {
+      lock.unlock();
+      TearDown();
+      lock.lock();
+      continue;
+    }
+    const std::int64_t ms = *m_request;
+    m_request.reset();
+    const std::uint64_t seq = m_requestSeq;
+    lock.unlock();
+    Decode(ms, seq);
+    lock.lock();
+  }
+  lock.unlock();
+  TearDown();
+}
+
+bool StepCache::Build() {
+  m_linked = false;
+  m_pipeline = gst_pipeline_new("steps");
+  GstElement* src = gst_element_factory_make("filesrc", nullptr);
+  GstElement* dec = gst_element_factory_make("decodebin", nullptr);
+  m_videoBin = MakeBin(
+      "videoconvertscale ! capsfilter name=caps ! appsink name=sink sync=false "
+      "enable-last-sample=false max-buffers=4");
+  if (!src || !dec || !m_videoBin) {
+    if (src) gst_object_unref(src);
+    if (dec) gst_object_unref(dec);
+    if (m_videoBin) gst_object_unref(m_videoBin);
+    m_videoBin = nullptr;
+    return false;
+  }
+  m_caps = gst_bin_get_by_name(GST_BIN(m_videoBin), "caps");
+  m_sink = gst_bin_get_by_name(GST_BIN(m_videoBin), "sink");
+  g_object_set(src, "location", m_path.c_str(), nullptr);
+  g_signal_connect(dec, "pad-added", G_CALLBACK(OnPad), this);
+  g_signal_connect(dec, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), this);
+  gst_bin_add_many(GST_BIN(m_pipeline), src, dec, m_videoBin, nullptr);
+  if (!gst_element_link(src, dec)) return false;
+  if (gst_element_set_state(m_pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return false;
+  GstState state = GST_STATE_VOID_PENDING;
+  return gst_element_get_state(m_pipeline, &state, nullptr, 3 * GST_SECOND) ==
+             GST_STATE_CHANGE_SUCCESS &&
+         m_linked;
+}
+
+void StepCache::TearDown() {
+  if (!m_pipeline) return;
+  gst_element_set_state(m_pipeline, GST_STATE_NULL);
+  if (m_caps) gst_object_unref(m_caps);
+  if (m_sink) gst_object_unref(m_sink);
+  gst_object_unref(m_pipeline);
+  m_pipeline = m_videoBin = m_caps = m_sink = nullptr;
+}
+
+void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
+  int width, height;
+  {
+    std::lock_guard lock(m_g->mutex);
+    width = m_g->renderWidth;
+    height = m_g->renderHeight;
+  }
+  if (!m_failed && !m_pipeline && !Build()) {
+    TearDown();
+    m_failed = true;
+  }
+  auto fallBack = [this, ms] {
+    std::lock_guard lock(m_g->mutex);
+    if (m_g->staleNs == ms * GST_MSECOND) {
+      m_g->staleNs.reset();
+      m_g->SeekMain(ms * GST_MSECOND);
+    }
+  };
+  if (m_failed || width <= 0 || height <= 0) return fallBack();
+
+  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width",
+                                      G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                                      "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+  g_object_set(m_caps, "caps", caps, nullptr);
+  gst_caps_unref(caps);
+  // From the key frame at or before the target, so that every frame decoded
+  // is kept; the stretch ends with the frame shown at the target.
+  const std::int64_t ns = ms * GST_MSECOND;
+  if (!gst_element_seek(
+          m_pipeline, 1.0, GST_FORMAT_TIME,
+          GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE),
+          GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_SET, ns + GST_MSECOND)) {
+    TearDown();
+    m_failed = true;
+    return fallBack();
+  }
+  gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+
+  std::vector<VideoFramePtr> frames;
+  std::size_t bytes = 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  bool complete = false;
+  while (Clock::now() < deadline) {
+    {
+      std::lock_guard lock(m_mutex);
+      if (m_quit || m_release) return;  // closing, or playing again
+    }
+    GstSample* sample =
+        OwnSample(gst_app_sink_try_pull_sample(GST_APP_SINK(m_sink), 100 * GST_MSECOND));
+    if (!sample) {
+      if (gst_app_sink_is_eos(GST_APP_SINK(m_sink))) {
+        complete = true;
+        break;
+      }
+      continue;
+    }
+    GstBuffer* buf = gst_sample_get_buffer(sample);
+    GstVideoInfo vi;
+    auto mapping = std::make_unique<CVideoFrame::Mapping>();
+    mapping->sample = sample;  // let go of with the mapping
+    if (!buf || !gst_video_info_from_caps(&vi, gst_sample_get_caps(sample))) continue;
+    const std::int64_t timeMs = StreamTimeMs(sample, buf);
+    if (timeMs < 0 || timeMs > ms) continue;
+    if (!(mapping->mapped = gst_video_frame_map(&mapping->frame, &vi, buf, GST_MAP_READ))) continue;
+    std::shared_ptr<CVideoFrame> frame(VideoFrameAccess::New());
+    VideoFrameAccess::Set(*frame, std::move(mapping), timeMs);
+    bytes += std::size_t(frame->Stride()) * frame->Height();
+    frames.push_back(std::move(frame));
+    // Keep the frames nearest the target: stepping goes back from there.
+    while (bytes > kStepCacheBytes && frames.size() > 1) {
+      bytes -= std::size_t(frames.front()->Stride()) * frames.front()->Height();
+      frames.erase(frames.begin());
+    }
+  }
+  if (!complete || frames.empty()) {
+    // Past the end, or a stream this pipeline cannot walk: the main one seeks.
+    TearDown();
+    return fallBack();
+  }
+  VideoFramePtr shown = frames.back();
+  bool current;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_release) return;
+    m_frames = std::move(frames);
+    m_width = width;
+    m_height = height;
+    m_endMs = ms;
+    // A newer step was asked for meanwhile: it is served from here or next.
+    current = seq == m_requestSeq;
+  }
+  if (current) m_g->ShowStepFrame(shown, false);
+}
+
 }  // namespace
+
+CMoviePlayer::Graph::~Graph() {
+  stepCache.reset();  // its thread presents through this graph
+  if (pipeline) {
+    {
+      std::unique_lock lock(mutex);
+      closing = true;
+      changed.wait_for(lock, std::chrono::seconds(2), [this] { return asyncCalls == 0; });
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_object_unref(pipeline);
+  }
+  for (auto& [b, c] : fullQueue) {
+    gst_buffer_unref(b);
+    gst_caps_unref(c);
+  }
+  if (fullCaps) gst_caps_unref(fullCaps);
+  if (shownFull) gst_buffer_unref(shownFull);
+  if (shownCaps) gst_caps_unref(shownCaps);
+}
+
+void CMoviePlayer::Graph::ShowStepFrame(const VideoFramePtr& frame, bool fromCache) {
+  {
+    std::lock_guard lock(mutex);
+    // Moved on meanwhile (played, or sought through the pipeline).
+    if (!staleNs) return;
+    shownTimeMs = frame->TimeMs();
+    if (fromCache) ++stepCacheHits;
+  }
+  std::lock_guard outLock(outputMutex);
+  if (output) output->PresentFrame(frame);
+}
+
+void CMoviePlayer::Graph::SeekMain(std::int64_t ns) {
+  if (seekBusy && Clock::now() - seekStarted < kSeekStuck) {
+    seekPending = ns;
+    return;
+  }
+  seekPending.reset();
+  StartSeek(ns);
+}
 
 // ---------------------------------------------------------------------------
 // CMoviePlayer
@@ -570,9 +906,24 @@ std::string CMoviePlayer::AudioSinkName() {
   return name;
 }
 
+namespace {
+
+// Memory: each decoding thread of a 1920x1080 movie costs about 40 MB of
+// frames in flight. Two threads are what fast forward needs on two cores; a
+// single one (80 MB less) cannot hold the pace of rate 2.0 there.
+void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
+  GstElementFactory* factory = gst_element_get_factory(element);
+  if (factory && g_str_has_prefix(GST_OBJECT_NAME(factory), "avdec_") &&
+      g_object_class_find_property(G_OBJECT_GET_CLASS(element), "max-threads"))
+    g_object_set(element, "max-threads", 2, nullptr);
+}
+
+}  // namespace
+
 std::unique_ptr<CMoviePlayer::Graph> CMoviePlayer::NewGraph() {
   auto g = std::make_unique<Graph>();
   g->pipeline = gst_pipeline_new("movie");
+  g_signal_connect(g->pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
   g->bus = gst_pipeline_get_bus(GST_PIPELINE(g->pipeline));
   gst_bus_set_sync_handler(g->bus, OnBusMessage, g.get(), nullptr);
   g->rate = 1.0;
@@ -618,7 +969,9 @@ HRESULT CMoviePlayer::Preroll(Graph& g) {
       if (g.error || r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
       // Streams added after the pipeline first settled (demuxer strategies)
       // can leave it claiming PAUSED before the picture is there.
-      const bool pictureReady = !g.videoSink || g.framesPresented > 0;
+      // A picture stream can also end before its first frame (an ASF file
+      // whose video payloads all lie past its end): the sound still plays.
+      const bool pictureReady = !g.videoSink || g.framesPresented > 0 || g.videoEnded;
       if (r == GST_STATE_CHANGE_SUCCESS && state == GST_STATE_PAUSED && pictureReady) return S_OK;
     }
     if (g.changed.wait_until(lock,
@@ -718,6 +1071,7 @@ BOOL CMoviePlayer::Open(const std::string& path, IVideoOutput* owner, VideoRect 
     return FALSE;
   }
   m_pGraph = std::move(graph);
+  m_pGraph->path = path;
   m_dRate = 1.0;
 
   if (m_pGraph->volume) SetVolume(m_nVolume);
@@ -825,6 +1179,8 @@ bool CMoviePlayer::QueryDuration(std::int64_t& ns) {
 
 void CMoviePlayer::Play() {
   if (!m_pGraph) return;
+  SyncToShown();
+  if (m_pGraph->stepCache) m_pGraph->stepCache->Release();
   if (!ChangeState(GST_STATE_PLAYING)) ShowPlayerError("Failed to play");
 }
 
@@ -867,6 +1223,7 @@ long CMoviePlayer::GetCurrentPosition() {
   {
     // While seeks are being decoded the position is where the last one goes.
     std::lock_guard lock(m_pGraph->mutex);
+    if (m_pGraph->staleNs) return static_cast<long>(*m_pGraph->staleNs / 1000000);
     if (m_pGraph->seekBusy && Clock::now() - m_pGraph->seekStarted < kSeekStuck) {
       const std::int64_t ns = m_pGraph->seekPending.value_or(m_pGraph->seekTarget);
       return static_cast<long>(ns / 1000000);
@@ -889,6 +1246,7 @@ void CMoviePlayer::IssueSeek(std::int64_t ns) {
       g.rate = m_dRate;
       g.ApplyRatePolicy();
     }
+    g.staleNs.reset();
     if (g.seekBusy && Clock::now() - g.seekStarted < kSeekStuck) {
       g.seekPending = ns;
       return;
@@ -906,7 +1264,44 @@ void CMoviePlayer::IssueSeek(std::int64_t ns) {
 
 void CMoviePlayer::SetCurrentPosition(long ms) {
   if (!m_pGraph) return;
+  if (ms >= 0 && StepWhilePaused(ms)) return;
   IssueSeek(std::int64_t(ms) * 1000000);
+}
+
+bool CMoviePlayer::StepWhilePaused(long ms) {
+  Graph& g = *m_pGraph;
+  if (GST_STATE_TARGET(g.pipeline) != GST_STATE_PAUSED || g.path.empty()) return false;
+  int width, height;
+  {
+    std::lock_guard lock(g.mutex);
+    if (!g.videoSink || g.renderWidth <= 0) return false;
+    width = g.renderWidth;
+    height = g.renderHeight;
+  }
+  {
+    std::lock_guard lock(g.outputMutex);
+    if (!g.output) return false;  // nothing to show it on: the pipeline seeks
+  }
+  if (!g.stepCache) g.stepCache = std::make_unique<StepCache>(&g, g.path);
+  {
+    std::lock_guard lock(g.mutex);
+    g.staleNs = std::int64_t(ms) * 1000000;
+  }
+  if (VideoFramePtr frame = g.stepCache->Lookup(ms, width, height))
+    g.ShowStepFrame(frame, true);
+  else
+    g.stepCache->Request(ms);
+  return true;
+}
+
+void CMoviePlayer::SyncToShown() {
+  if (!m_pGraph) return;
+  std::optional<std::int64_t> ns;
+  {
+    std::lock_guard lock(m_pGraph->mutex);
+    ns = m_pGraph->staleNs;
+  }
+  if (ns) IssueSeek(*ns);
 }
 
 long CMoviePlayer::GetDuration() {
@@ -925,7 +1320,10 @@ BOOL CMoviePlayer::SetRate(double dRate) {
   std::int64_t ns = 0;
   {
     std::lock_guard lock(m_pGraph->mutex);
-    if (m_pGraph->seekBusy) ns = m_pGraph->seekPending.value_or(m_pGraph->seekTarget);
+    if (m_pGraph->staleNs)
+      ns = *m_pGraph->staleNs;
+    else if (m_pGraph->seekBusy)
+      ns = m_pGraph->seekPending.value_or(m_pGraph->seekTarget);
   }
   if (ns == 0 && !QueryPosition(ns)) ns = 0;
   m_dRate = dRate;
@@ -1021,6 +1419,12 @@ std::int64_t CMoviePlayer::GetShownFrameTime() const {
   return m_pGraph->shownTimeMs;
 }
 
+std::uint64_t CMoviePlayer::GetStepCacheHits() const {
+  if (!m_pGraph) return 0;
+  std::lock_guard lock(m_pGraph->mutex);
+  return m_pGraph->stepCacheHits;
+}
+
 std::uint64_t CMoviePlayer::GetFramesPresented() const {
   if (!m_pGraph) return 0;
   std::lock_guard lock(m_pGraph->mutex);
@@ -1030,10 +1434,16 @@ std::uint64_t CMoviePlayer::GetFramesPresented() const {
 std::unique_ptr<std::uint8_t[]> CMoviePlayer::GetCurrentImage(long* pcbSize) {
   if (pcbSize) *pcbSize = 0;
   if (!m_pGraph) return nullptr;
+  // The full-size frame of a step shown from the cache: the pipeline has to
+  // get there first.
+  SyncToShown();
   GstBuffer* buf = nullptr;
   GstCaps* caps = nullptr;
   {
-    std::lock_guard lock(m_pGraph->mutex);
+    std::unique_lock lock(m_pGraph->mutex);
+    m_pGraph->changed.wait_for(lock, std::chrono::seconds(3), [this] {
+      return !m_pGraph->seekBusy || Clock::now() - m_pGraph->seekStarted >= kSeekStuck;
+    });
     if (!m_pGraph->shownFull) return nullptr;
     buf = gst_buffer_ref(m_pGraph->shownFull);
     caps = gst_caps_ref(m_pGraph->shownCaps);

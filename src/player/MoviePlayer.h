@@ -139,6 +139,8 @@ class CMoviePlayer {
   long GetCurrentPosition();
   // Seeks accurately. While an earlier seek is still being decoded, only the
   // newest target is kept, so a slider dragged fast never queues up seeks.
+  // While paused with an output, the frames decoded on the way to a target
+  // are kept at the shown size, so stepping back through them is a lookup.
   void SetCurrentPosition(long ms);
   long GetDuration();
   // 1.0 normal, 2.0 fast forward (the sound keeps its pitch). TRUE on success.
@@ -178,6 +180,8 @@ class CMoviePlayer {
   // audio sink this process plays through ("fakesink" without a sound device).
   std::int64_t GetShownFrameTime() const;
   std::uint64_t GetFramesPresented() const;
+  // Paused seeks served from frames decoded for an earlier step.
+  std::uint64_t GetStepCacheHits() const;
   struct RenderAttempt {
     std::string name;
     HRESULT hr;
@@ -215,6 +219,8 @@ class CMoviePlayer {
   HRESULT SetOwnerWindow(IVideoOutput* owner);
   void UpdateRenderSize();
   void IssueSeek(std::int64_t ns);
+  bool StepWhilePaused(long ms);
+  void SyncToShown();
   void OnOutputResized(IVideoOutput* output);
   friend class IVideoOutput;
 

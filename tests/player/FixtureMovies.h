@@ -26,6 +26,7 @@ enum class Fixture {
   AudioOnly,    // 2 s, sine only, .MOV
   AviVideo,     // 2 s, bars, H.264 in AVI, .AVI
   WmvMovie,     // 2 s, bars, WMV 2 in ASF, .wmv
+  WmvSound,     // 2 s, bars + sine, WMV 2 + WMA 2 in ASF, .wmv
   Truncated,    // the first half of AudioVideo's bytes, .MOV
   TextFile,     // a text file named .MOV
   EmptyFile,    // zero bytes, .MOV
@@ -124,6 +125,11 @@ inline std::string FixtureMovie(Fixture which) {
       return Encode("movie.wmv", Video(60) +
                                      "videoconvert ! avenc_wmv2 ! asfmux ! filesink "
                                      "location=\"@OUT@\"");
+    case Fixture::WmvSound:
+      return Encode("movie_sound.wmv", Video(60) +
+                                           "videoconvert ! avenc_wmv2 ! asfmux name=mux ! filesink "
+                                           "location=\"@OUT@\" " +
+                                           Audio(2) + "audioconvert ! avenc_wmav2 ! mux.");
     case Fixture::Truncated:
       return Cached("truncated.MOV", [](const std::string& out) {
         const auto src = FixtureMovie(Fixture::AudioVideo);
