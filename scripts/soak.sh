@@ -25,8 +25,14 @@ fi
 
 work=$(mktemp -d /tmp/vantor-soak.XXXXXX)
 pid=
+runner=
 cleanup() {
-  if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  # The program first (xvfb-run then takes its display down), else xvfb-run.
+  if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then
+    kill "$pid" 2>/dev/null || true
+  elif [[ -n $runner ]] && kill -0 "$runner" 2>/dev/null; then
+    kill "$runner" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
