@@ -148,14 +148,14 @@ void CVantorDlg::OnTimer(int nIDEvent) {
 void CVantorDlg::WriteStatus() {
   // index, position and duration in ms, GPS records, map page writes, path;
   // "end" in place of the index once the list has played out.
-  const bool playing = m_timerPlay.IsRunning();
+  const bool open = m_Player.IsOpen();
   const char* path = m_PlayList.GetCurPath();
-  const std::string line =
-      (playing ? std::to_string(m_PlayList.GetCurSel()) : std::string("end")) + ' ' +
-      std::to_string(m_Player.IsOpen() ? m_Player.GetCurrentPosition() : 0) + ' ' +
-      std::to_string(m_Player.IsOpen() ? m_Player.GetDuration() : 0) + ' ' +
-      std::to_string(m_nGpsCount) + ' ' + std::to_string(m_nMapPageWrites) + ' ' +
-      (path ? path : "-");
+  std::string line = m_timerPlay.IsRunning() ? std::to_string(m_PlayList.GetCurSel()) : "end";
+  line += ' ' + std::to_string(open ? m_Player.GetCurrentPosition() : 0);
+  line += ' ' + std::to_string(open ? m_Player.GetDuration() : 0);
+  line += ' ' + std::to_string(m_nGpsCount);
+  line += ' ' + std::to_string(m_nMapPageWrites);
+  line += ' ' + std::string(path ? path : "-");
   WriteStatusLine(line);
 }
 
