@@ -16,8 +16,11 @@ if ! grep '\bvantor_player_tests\b' <<<"$targets" >/dev/null; then
   exit 0
 fi
 cmake --build "$VANTOR_BUILD_DIR" -j"$(nproc)" --target vantor_player_tests
+# The fixture generator is built with the same flags; what it reports of
+# GLib's own threads while it writes a few movies is not a finding about the
+# program, so it runs without reports.
 if grep '\bfixtures\b' <<<"$targets" >/dev/null; then
-  cmake --build "$VANTOR_BUILD_DIR" --target fixtures
+  TSAN_OPTIONS=report_bugs=0 cmake --build "$VANTOR_BUILD_DIR" --target fixtures
 fi
 
 # GLib and GStreamer are not instrumented: races are only seen between
@@ -32,7 +35,12 @@ if command -v setarch >/dev/null && setarch "$(uname -m)" -R true 2>/dev/null; t
 fi
 start=$(date +%s)
 status=0
-"${run[@]}" ctest --test-dir "$VANTOR_BUILD_DIR" -L player --output-on-failure -j"$(nproc)" \
-  --timeout 600 --no-tests=error "$@" || status=$?
+# One test at a time: the instrumented player runs several times slower, and
+# two of them side by side on a small machine miss the waits the tests allow.
+# The double-rate test measures playing speed against the wall clock, which
+# the instrumented build cannot reach; the ordinary suite runs it.
+"${run[@]}" ctest --test-dir "$VANTOR_BUILD_DIR" -L player --output-on-failure -j1 \
+  -E '^MoviePlayerRate\.DoubleRateMovesTwiceAsFast$' --timeout 600 --no-tests=error "$@" ||
+  status=$?
 echo "tsan: player tests took $(( $(date +%s) - start )) s"
 exit $status

@@ -94,6 +94,7 @@ class CVantorDlg : public wxDialog {
   vantor::GpsRecordTable m_gpsLog;
   CLogGraph m_graph;
   std::uint32_t m_nLastMapSecond = 0;  // movie second of the last map page write
+  unsigned long m_nMapPageWrites = 0;  // since the window opened; the soak run's evidence
   CSpeedDial m_speedDial;
 
   CMoviePlayer m_Player;
@@ -233,6 +234,8 @@ class CVantorDlg : public wxDialog {
   void OnLButtonDblClk(wxMouseEvent& event);
   void OnDropFiles(wxDropFilesEvent& event);
   void OnTimerEvent(wxTimerEvent& event);
+  // One line of state for the file VANTOR_STATUS_FILE names (see OnTimer).
+  void WriteStatus();
 
   wxTimer m_timerPlay;
   wxTimer m_timerBackward;

@@ -105,6 +105,7 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
     // The wrapper makes a file:// address of the path, escaping what needs it.
     m_browser.Navigate(wxString::FromUTF8(path));
     m_nLastMapSecond = v.nSecond;
+    ++m_nMapPageWrites;
   }
   if (m_graph.IsBuilt()) RefreshRect(m_graph.GetRect(), false);
 }

@@ -6,6 +6,10 @@
 #include <wx/stattext.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
 
 #include "app/Resource.h"
 #include "app/VantorDlg.h"
@@ -23,6 +27,39 @@ VideoRect ToVideoRect(const wxRect& r) {
 
 long FirstSelectedRow(const wxListCtrl* list) {
   return list ? list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED) : -1;
+}
+
+// Hooks for scripts/soak.sh, read once: VANTOR_STATUS_FILE names a file that
+// each play tick replaces with one line of state, and VANTOR_EXIT_AT_END=1
+// closes the window when the list has played to its end. Unset, they cost a
+// pointer test per tick.
+const std::string& StatusFilePath() {
+  static const std::string path = [] {
+    const char* p = std::getenv("VANTOR_STATUS_FILE");
+    return std::string(p ? p : "");
+  }();
+  return path;
+}
+
+bool ExitAtEnd() {
+  static const bool exitAtEnd = [] {
+    const char* p = std::getenv("VANTOR_EXIT_AT_END");
+    return p && std::string(p) == "1";
+  }();
+  return exitAtEnd;
+}
+
+// Written beside the file and renamed over it, so a reader never sees half a line.
+void WriteStatusLine(const std::string& line) {
+  const std::string& path = StatusFilePath();
+  const std::string tmp = path + ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::trunc);
+    if (!out) return;
+    out << line << '\n';
+    if (!out) return;
+  }
+  std::rename(tmp.c_str(), path.c_str());
 }
 
 }  // namespace
@@ -91,6 +128,8 @@ void CVantorDlg::OnTimer(int nIDEvent) {
         UpdateTimeDisplay();
         UpdateGpsDisplay(TRUE);
       }
+      if (!StatusFilePath().empty()) WriteStatus();
+      if (!m_timerPlay.IsRunning() && ExitAtEnd()) Close();
       break;
     case TIMER_BACKWARD: {
       UpdateTimeDisplay();
@@ -104,6 +143,20 @@ void CVantorDlg::OnTimer(int nIDEvent) {
     default:
       break;
   }
+}
+
+void CVantorDlg::WriteStatus() {
+  // index, position and duration in ms, GPS records, map page writes, path;
+  // "end" in place of the index once the list has played out.
+  const bool open = m_Player.IsOpen();
+  const char* path = m_PlayList.GetCurPath();
+  std::string line = m_timerPlay.IsRunning() ? std::to_string(m_PlayList.GetCurSel()) : "end";
+  line += ' ' + std::to_string(open ? m_Player.GetCurrentPosition() : 0);
+  line += ' ' + std::to_string(open ? m_Player.GetDuration() : 0);
+  line += ' ' + std::to_string(m_nGpsCount);
+  line += ' ' + std::to_string(m_nMapPageWrites);
+  line += ' ' + std::string(path ? path : "-");
+  WriteStatusLine(line);
 }
 
 void CVantorDlg::UpdateTimeDisplay() {
