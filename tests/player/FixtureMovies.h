@@ -11,6 +11,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +28,7 @@ enum class Fixture {
   AviVideo,     // 2 s, bars, H.264 in AVI, .AVI
   WmvMovie,     // 2 s, bars, WMV 2 in ASF, .wmv
   WmvSound,     // 2 s, bars + sine, WMV 2 + WMA 2 in ASF, .wmv
+  WmvLostPicture,  // as WmvSound, but every picture stamped past the file's end
   Truncated,    // the first half of AudioVideo's bytes, .MOV
   TextFile,     // a text file named .MOV
   EmptyFile,    // zero bytes, .MOV
@@ -46,6 +48,22 @@ inline std::string FixtureFolder() {
 
 namespace detail {
 
+// GStreamer's libav encoders start their timestamps at 1000 hours (room for
+// B-frames' decoding times); qtmux takes that in its stride, the ASF muxer
+// writes it into the file. The element named "rebase" gets its output moved
+// back to start at zero.
+inline GstPadProbeReturn RebaseTimestamps(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* first = static_cast<GstClockTime*>(data);
+  GstBuffer* buf = GST_PAD_PROBE_INFO_BUFFER(info);
+  if (!GST_BUFFER_PTS_IS_VALID(buf)) return GST_PAD_PROBE_OK;
+  if (*first == GST_CLOCK_TIME_NONE) *first = GST_BUFFER_PTS(buf);
+  buf = gst_buffer_make_writable(buf);
+  GST_BUFFER_PTS(buf) -= std::min(*first, GST_BUFFER_PTS(buf));
+  if (GST_BUFFER_DTS_IS_VALID(buf)) GST_BUFFER_DTS(buf) -= std::min(*first, GST_BUFFER_DTS(buf));
+  GST_PAD_PROBE_INFO_DATA(info) = buf;
+  return GST_PAD_PROBE_OK;
+}
+
 inline void RunToEnd(const std::string& description) {
   static bool initialised = gst_init_check(nullptr, nullptr, nullptr);
   if (!initialised) throw std::runtime_error("GStreamer does not start");
@@ -56,6 +74,13 @@ inline void RunToEnd(const std::string& description) {
     g_error_free(err);
     if (pipeline) gst_object_unref(pipeline);
     throw std::runtime_error("fixture pipeline: " + what);
+  }
+  GstClockTime firstPts = GST_CLOCK_TIME_NONE;
+  if (GstElement* rebase = gst_bin_get_by_name(GST_BIN(pipeline), "rebase")) {
+    GstPad* pad = gst_element_get_static_pad(rebase, "src");
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, RebaseTimestamps, &firstPts, nullptr);
+    gst_object_unref(pad);
+    gst_object_unref(rebase);
   }
   gst_element_set_state(pipeline, GST_STATE_PLAYING);
   GstBus* bus = gst_element_get_bus(pipeline);
@@ -126,6 +151,11 @@ inline std::string FixtureMovie(Fixture which) {
                                      "videoconvert ! avenc_wmv2 ! asfmux ! filesink "
                                      "location=\"@OUT@\"");
     case Fixture::WmvSound:
+      return Encode("movie_sound_rebased.wmv", Video(60) +
+                                           "videoconvert ! avenc_wmv2 name=rebase ! asfmux name=mux ! filesink "
+                                           "location=\"@OUT@\" " +
+                                           Audio(2) + "audioconvert ! avenc_wmav2 ! mux.");
+    case Fixture::WmvLostPicture:
       return Encode("movie_sound.wmv", Video(60) +
                                            "videoconvert ! avenc_wmv2 ! asfmux name=mux ! filesink "
                                            "location=\"@OUT@\" " +
