@@ -188,11 +188,6 @@ class CMoviePlayer {
   };
   const std::vector<RenderAttempt>& GetRenderAttempts() const { return m_attempts; }
   static std::string AudioSinkName();
-  // Decoding threads for a compressed picture stream: chroma format as its
-  // caps spell it ("4:2:0"; empty when they do not say), bits per sample (0
-  // when unknown).
-  static int DecoderThreadsFor(int width, int height, const std::string& chromaFormat,
-                               int bitDepth);
 
   // The output is going away (called through IVideoOutput::DetachFromPlayer).
   void DetachOutput(IVideoOutput* output);

@@ -760,20 +760,3 @@ TEST(MoviePlayerBadInput, RepeatedRefusalsLeaveNothingBehind) {
   ASSERT_TRUE(p.Open(FixtureMovie(Fixture::AudioVideo), nullptr, kPane));
   EXPECT_NEAR(p.GetDuration(), 4000, 100);
 }
-
-TEST(MoviePlayerDecoderThreads, OrdinaryDashCamStreamsGetOneThreadHeavierOnesTwo) {
-  // 4:2:0 8-bit up to 1920x1088 (1080p as coded in 16-line macroblocks).
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(1920, 1080, "4:2:0", 8), 1);
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(1920, 1088, "4:2:0", 8), 1);
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(1280, 720, "4:2:0", 0), 1);
-  // Codecs whose caps name no chroma format or depth (MPEG-4, WMV) are 4:2:0.
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(640, 480, "", 0), 1);
-  // More pixels, more chroma or more bits per sample need the second thread.
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(1920, 1089, "4:2:0", 8), 2);
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(2560, 1440, "4:2:0", 8), 2);
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(1920, 1080, "4:4:4", 8), 2);
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(1920, 1080, "4:2:2", 8), 2);
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(1920, 1080, "4:2:0", 10), 2);
-  // A size the caps do not give is not assumed small.
-  EXPECT_EQ(CMoviePlayer::DecoderThreadsFor(0, 0, "4:2:0", 8), 2);
-}
