@@ -6,6 +6,8 @@
 #include <wx/stattext.h>
 #include <wx/webview.h>
 
+#include <algorithm>
+
 #include "app/DialogTemplate.h"
 #include "app/GuiText.h"
 #include "app/Resource.h"
@@ -195,6 +197,16 @@ BOOL CVantorDlg::OnInitDialog() {
     rows->SetRowColours(FromColorRef(kListRowText), FromColorRef(kListRowBackground));
   // Playing and paused rows show a small picture.
   vantor::AttachRowMarks(m_List);
+  // The number column must hold the mark and a three-digit number in this
+  // desktop's font; what it needs beyond 40 pixels comes off the file names,
+  // so the three columns still fill the same width.
+  {
+    const int needed = vantor::kRowMarkSize + m_List->GetTextExtent("000").x + 16;
+    if (needed > 40) {
+      m_List->SetColumnWidth(0, needed);
+      m_List->SetColumnWidth(1, std::max(180 - (needed - 40), 100));
+    }
+  }
   // Files dropped anywhere on the window join the playlist.
   DragAcceptFiles(true);
 
