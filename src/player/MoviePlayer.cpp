@@ -952,6 +952,45 @@ void CMoviePlayer::CreateGraph() {
   DestroyGraph();
 }
 
+namespace {
+
+// decodebin swallows an error that a demuxer posts while decodebin is still
+// bringing it up (it keeps such errors in case another demuxer can be tried
+// instead), so a file the demuxer refuses at once (a movie cut off before its
+// index) would sometimes wait out the whole Open budget. A demuxer that reads
+// the file itself (pull mode) and has stopped doing so before giving a single
+// stream has given up.
+bool DemuxerGaveUp(GstElement* pipeline) {
+  bool gaveUp = false;
+  GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+  GValue item = G_VALUE_INIT;
+  while (!gaveUp && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+    auto* element = GST_ELEMENT(g_value_get_object(&item));
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const char* klass =
+        factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+    if (klass && std::strstr(klass, "Demux") && element->numsrcpads == 0) {
+      if (GstPad* sink = gst_element_get_static_pad(element, "sink")) {
+        GST_OBJECT_LOCK(sink);
+        GstTask* task = GST_PAD_MODE(sink) == GST_PAD_MODE_PULL ? GST_PAD_TASK(sink) : nullptr;
+        if (task) gst_object_ref(task);
+        GST_OBJECT_UNLOCK(sink);
+        if (task) {
+          gaveUp = gst_task_get_state(task) == GST_TASK_PAUSED;
+          gst_object_unref(task);
+        }
+        gst_object_unref(sink);
+      }
+    }
+    g_value_reset(&item);
+  }
+  g_value_unset(&item);
+  gst_iterator_free(it);
+  return gaveUp;
+}
+
+}  // namespace
+
 HRESULT CMoviePlayer::Preroll(Graph& g) {
   if (gst_element_set_state(g.pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
     return E_FAIL;
@@ -975,9 +1014,15 @@ HRESULT CMoviePlayer::Preroll(Graph& g) {
     }
     if (g.changed.wait_until(lock,
                              std::min(g.deadline, Clock::now() + std::chrono::milliseconds(20))) ==
-            std::cv_status::timeout &&
-        Clock::now() >= g.deadline)
-      return E_FAIL;
+        std::cv_status::timeout) {
+      if (Clock::now() >= g.deadline) return E_FAIL;
+      if (!linked && !g.sourcePadsDone) {
+        lock.unlock();
+        const bool gaveUp = DemuxerGaveUp(g.pipeline);
+        lock.lock();
+        if (gaveUp) return E_FAIL;
+      }
+    }
   }
 }
 
