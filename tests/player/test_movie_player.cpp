@@ -231,6 +231,13 @@ TEST(MoviePlayerStrategies, WmvInAnyCaseUsesTheAsfStrategy) {
   }
 }
 
+// A two-second movie opened in `p` plays, and comes to its end.
+static void PlayTwoSecondsToTheEnd(CMoviePlayer& p) {
+  p.Play();
+  EXPECT_TRUE(WaitFor([&] { return p.GetCurrentPosition() >= 300; }, 3000));
+  EXPECT_TRUE(WaitFor([&] { return p.CheckComplete(); }, 5000));
+}
+
 TEST(MoviePlayerStrategies, WmvWithSoundShowsPictureAndSound) {
   RecordingOutput out;
   CMoviePlayer p;
@@ -244,9 +251,7 @@ TEST(MoviePlayerStrategies, WmvWithSoundShowsPictureAndSound) {
   p.SetVolume(74);
   EXPECT_EQ(p.GetVolume(), 74);  // the sound branch is there
   const int before = out.Frames();
-  p.Play();
-  EXPECT_TRUE(WaitFor([&] { return p.GetCurrentPosition() >= 300; }, 3000));
-  EXPECT_TRUE(WaitFor([&] { return p.CheckComplete(); }, 5000));
+  PlayTwoSecondsToTheEnd(p);
   // 60 frames in two seconds; a loaded machine may drop a few late ones.
   EXPECT_GE(out.Frames() - before, 40);
 }
@@ -261,10 +266,8 @@ TEST(MoviePlayerStrategies, WmvWhosePicturesAreLostStillPlaysItsSound) {
   EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(2500));
   EXPECT_NEAR(p.GetDuration(), 2000, 100);
   p.SetVolume(74);
-  EXPECT_EQ(p.GetVolume(), 74);
-  p.Play();
-  EXPECT_TRUE(WaitFor([&] { return p.GetCurrentPosition() >= 300; }, 3000));
-  EXPECT_TRUE(WaitFor([&] { return p.CheckComplete(); }, 5000));
+  EXPECT_EQ(p.GetVolume(), 74);  // the sound branch is there
+  PlayTwoSecondsToTheEnd(p);
 }
 
 TEST(MoviePlayerStrategies, AviIsOpenedByAutomaticPlaybackFirst) {
@@ -742,15 +745,19 @@ TEST(MoviePlayerBadInput, AwkwardCharactersInAGoodMoviesPath) {
   EXPECT_EQ(p.GetVideoWidth(), 320);
 }
 
+// Missing, empty, text, a directory, and the cut-off movie last.
+static std::vector<std::string> BadInputs() {
+  return {vantor::test::FixtureFolder() + "/no such movie.MOV", FixtureMovie(Fixture::EmptyFile),
+          FixtureMovie(Fixture::TextFile), vantor::test::FixtureFolder(),
+          FixtureMovie(Fixture::Truncated)};
+}
+
 // A demuxer that refuses a file at once can have its error swallowed while
 // it is being set up; the refusal must still come quickly, not at the end of
 // the Open budget. Before that was handled, about one open in two of the cut
 // off movie in this sequence waited out the budget, from the fifth round or so.
 TEST(MoviePlayerBadInput, RefusalsComeQuicklyEveryTime) {
-  const std::vector<std::string> bad = {
-      vantor::test::FixtureFolder() + "/no such movie.MOV", FixtureMovie(Fixture::EmptyFile),
-      FixtureMovie(Fixture::TextFile), vantor::test::FixtureFolder(),
-      FixtureMovie(Fixture::Truncated)};
+  const std::vector<std::string> bad = BadInputs();
   MessageCatcher messages;
   CMoviePlayer p;
   for (int round = 0; round < 40; ++round) {
@@ -758,7 +765,9 @@ TEST(MoviePlayerBadInput, RefusalsComeQuicklyEveryTime) {
       const auto t0 = Clock::now();
       const BOOL opened = p.Open(path, nullptr, kPane);
       // The cut-off movie may also open and play what it has.
-      if (path != bad.back()) EXPECT_FALSE(opened) << path;
+      if (path != bad.back()) {
+        EXPECT_FALSE(opened) << path;
+      }
       EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000)) << path << " round " << round;
     }
   }
@@ -770,10 +779,7 @@ TEST(MoviePlayerBadInput, RefusalsComeQuicklyEveryTime) {
 TEST(MoviePlayerBadInput, RepeatedRefusalsLeaveNothingBehind) {
   const char* env = std::getenv("VANTOR_OPEN_LOOP");
   const int rounds = env ? std::atoi(env) : 2;
-  const std::vector<std::string> bad = {
-      vantor::test::FixtureFolder() + "/no such movie.MOV", FixtureMovie(Fixture::EmptyFile),
-      FixtureMovie(Fixture::TextFile), vantor::test::FixtureFolder(),
-      FixtureMovie(Fixture::Truncated)};
+  const std::vector<std::string> bad = BadInputs();
   MessageCatcher messages;
   CMoviePlayer p;
   for (int i = 0; i < rounds; ++i) {
