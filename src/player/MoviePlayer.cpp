@@ -969,7 +969,10 @@ bool DemuxerGaveUp(GstElement* pipeline) {
     GstElementFactory* factory = gst_element_get_factory(element);
     const char* klass =
         factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
-    if (klass && std::strstr(klass, "Demux") && element->numsrcpads == 0) {
+    GST_OBJECT_LOCK(element);
+    const bool noStreams = element->numsrcpads == 0;
+    GST_OBJECT_UNLOCK(element);
+    if (klass && std::strstr(klass, "Demux") && noStreams) {
       if (GstPad* sink = gst_element_get_static_pad(element, "sink")) {
         GST_OBJECT_LOCK(sink);
         GstTask* task = GST_PAD_MODE(sink) == GST_PAD_MODE_PULL ? GST_PAD_TASK(sink) : nullptr;
