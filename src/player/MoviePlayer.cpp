@@ -56,6 +56,23 @@ void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
     g_object_set(element, "max-threads", 2, nullptr);
 }
 
+// A stream nobody shows or hears: taken and dropped at once, so that it can
+// neither stall the others nor hold up preroll.
+GstElement* MakeDiscardSink() {
+  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+  g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+  return sink;
+}
+
+// Brings a branch already in the pipeline to the pipeline's state and feeds
+// it from `pad`.
+void StartAndLink(GstElement* branch, GstPad* pad) {
+  gst_element_sync_state_with_parent(branch);
+  GstPad* sinkPad = gst_element_get_static_pad(branch, "sink");
+  gst_pad_link(pad, sinkPad);
+  gst_object_unref(sinkPad);
+}
+
 std::int64_t StreamTimeMs(GstSample* sample, GstBuffer* buffer) {
   const GstClockTime pts = GST_BUFFER_PTS(buffer);
   if (!GST_CLOCK_TIME_IS_VALID(pts)) return -1;
@@ -520,14 +537,10 @@ void LinkDecodedPad(Graph* g, GstPad* pad) {
     lock.unlock();
   } else {
     lock.unlock();
-    branch = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(branch, "sync", FALSE, "async", FALSE, nullptr);
+    branch = MakeDiscardSink();
   }
   gst_bin_add(GST_BIN(g->pipeline), branch);
-  gst_element_sync_state_with_parent(branch);
-  GstPad* sinkPad = gst_element_get_static_pad(branch, "sink");
-  gst_pad_link(pad, sinkPad);
-  gst_object_unref(sinkPad);
+  StartAndLink(branch, pad);
 }
 
 void OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
@@ -647,14 +660,10 @@ class StepCache {
     if (isVideo && !self->m_linked.exchange(true)) {
       branch = self->m_videoBin;
     } else {
-      branch = gst_element_factory_make("fakesink", nullptr);
-      g_object_set(branch, "sync", FALSE, "async", FALSE, nullptr);
+      branch = MakeDiscardSink();
       gst_bin_add(GST_BIN(self->m_pipeline), branch);
     }
-    gst_element_sync_state_with_parent(branch);
-    GstPad* sinkPad = gst_element_get_static_pad(branch, "sink");
-    gst_pad_link(pad, sinkPad);
-    gst_object_unref(sinkPad);
+    StartAndLink(branch, pad);
   }
   // Sound is not wanted here: stop decodebin before it decodes any.
   static gboolean OnAutoplugContinue(GstElement*, GstPad*, GstCaps* caps, gpointer) {
