@@ -194,14 +194,15 @@ void CVantorDlg::OpenMovies(const std::vector<std::string>& paths) {
 
 void CVantorDlg::OnPlay(wxCommandEvent&) {
   m_timerBackward.Stop();
-  // Once the list has played to its end the last movie is still open, at its
-  // end, but no entry is current: Play then starts over rather than resume.
+  // Once the list has played to its end the last movie is still open (and
+  // "running" at its end), but no entry is current: Play then starts over
+  // rather than pause or resume a movie that has nothing left.
   const int current = m_PlayList.GetCurSel();
   const bool listEnded = current < 0 || current >= m_PlayList.GetCount();
-  if (m_Player.IsRunning()) {
+  if (!listEnded && m_Player.IsRunning()) {
     m_Player.Pause();
     m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PAUSED);
-  } else if (m_Player.IsOpen() && !listEnded) {
+  } else if (!listEnded && m_Player.IsOpen()) {
     m_Player.SetRate(1.0);
     m_Player.Play();
     m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PLAYING);
