@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -165,6 +167,7 @@ std::vector<RoutePoint> SimplifyRoute(const std::vector<RoutePoint>& pts, std::s
   // Runs of points within the tolerance of the last one kept (a car standing
   // still) go first, in one pass.
   std::vector<RoutePoint> thin;
+  thin.reserve(pts.size());
   std::size_t thinSplit = std::size_t(-1);
   for (std::size_t i = 0; i < pts.size(); ++i) {
     if (!forced(i) && !thin.empty()) {
@@ -200,24 +203,65 @@ std::vector<RoutePoint> SimplifyRoute(const std::vector<RoutePoint>& pts, std::s
   return out;
 }
 
+// The usable points of a route, projected at a zoom. The page is rewritten
+// every few seconds with the same table and zoom; only the driven part
+// changes, so the projection (a logarithm and a tangent per record) of the
+// last route is kept.
+struct ProjectedRoute {
+  const GpsRecord* records = nullptr;
+  int count = 0;
+  int zoom = 0;
+  double fingerprint = 0;
+  std::shared_ptr<const std::vector<RoutePoint>> points;
+};
+
+// Tells a table apart from another that took its place at the same address.
+double Fingerprint(const MapRoute& route) {
+  double f = route.nCount;
+  for (int i : {0, route.nCount / 2, route.nCount - 1}) {
+    const GpsRecord& r = route.pRecords[i];
+    f = f * 31 + r.dLatitude * 7 + r.dLongitude + r.nTime;
+  }
+  return f;
+}
+
+std::shared_ptr<const std::vector<RoutePoint>> ProjectRoute(const MapRoute& route, int nZoom) {
+  auto pts = std::make_shared<std::vector<RoutePoint>>();
+  if (!route.pRecords || route.nCount <= 0) return pts;
+  static std::mutex lock;
+  static ProjectedRoute last;
+  const double fingerprint = Fingerprint(route);
+  std::lock_guard guard(lock);
+  if (last.records == route.pRecords && last.count == route.nCount && last.zoom == nZoom &&
+      last.fingerprint == fingerprint)
+    return last.points;
+  const double world = WorldPixels(nZoom);
+  for (int i = 0; i < route.nCount; ++i) {
+    const GpsRecord& r = route.pRecords[i];
+    if (!IsMapPosition(r.dLatitude, r.dLongitude)) continue;
+    if (r.dLatitude == 0.0 && r.dLongitude == 0.0) continue;
+    pts->push_back(Project(i, r.dLatitude, r.dLongitude, world));
+  }
+  // Short routes are cheap to project again; only long ones are kept.
+  if (pts->size() > kRouteWrittenWhole)
+    last = ProjectedRoute{route.pRecords, route.nCount, nZoom, fingerprint, pts};
+  return pts;
+}
+
 // The route as a JavaScript array. Records without a usable position and
 // those at exactly 0,0 (the camera logs 0,0 until it has a fix) are left out,
 // so the line does not jump across the globe; `driven` counts the points kept
 // among the driven records.
 void AppendRoute(std::string& out, const MapRoute& route, int nZoom) {
-  std::vector<RoutePoint> pts;
-  std::size_t split = std::size_t(-1);
-  if (route.pRecords) {
-    const double world = WorldPixels(nZoom);
-    for (int i = 0; i < route.nCount; ++i) {
-      const GpsRecord& r = route.pRecords[i];
-      if (!IsMapPosition(r.dLatitude, r.dLongitude)) continue;
-      if (r.dLatitude == 0.0 && r.dLongitude == 0.0) continue;
-      if (i <= route.nDriven) split = pts.size();
-      pts.push_back(Project(i, r.dLatitude, r.dLongitude, world));
-    }
-  }
-  pts = SimplifyRoute(pts, split);
+  const auto projected = ProjectRoute(route, nZoom);
+  // The last driven point: the points are in record order.
+  const auto drivenEnd =
+      std::partition_point(projected->begin(), projected->end(),
+                           [&](const RoutePoint& p) { return p.index <= route.nDriven; });
+  const std::size_t split = drivenEnd == projected->begin()
+                                ? std::size_t(-1)
+                                : std::size_t(drivenEnd - projected->begin()) - 1;
+  const std::vector<RoutePoint> pts = SimplifyRoute(*projected, split);
   out += "   var route = [";
   int kept = 0, driven = 0;
   for (const RoutePoint& p : pts) {
