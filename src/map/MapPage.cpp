@@ -88,8 +88,7 @@ void AppendRoute(std::string& out, const MapRoute& route) {
   if (route.pRecords) {
     for (int i = 0; i < route.nCount; ++i) {
       const GpsRecord& r = route.pRecords[i];
-      if (!IsMapPosition(r.dLatitude, r.dLongitude)) continue;
-      if (r.dLatitude == 0.0 && r.dLongitude == 0.0) continue;
+      if (!IsFix(r.dLatitude, r.dLongitude)) continue;
       if (kept++) out += ',';
       out += '[';
       AppendFixed6(out, r.dLatitude);
@@ -120,6 +119,10 @@ bool IsMapPosition(double dLatitude, double dLongitude) {
          std::fabs(dLongitude) <= 180.0;
 }
 
+bool IsFix(double dLatitude, double dLongitude) {
+  return IsMapPosition(dLatitude, dLongitude) && !(dLatitude == 0.0 && dLongitude == 0.0);
+}
+
 std::string MapPageFolder() {
   std::error_code ec;
   fs::path base;
@@ -146,7 +149,7 @@ void RemoveMapPage() {
 }
 
 std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMapType,
-                        const MapRoute& route) {
+                        const MapRoute& route, bool bMarker) {
   const std::string leaflet = std::string("file://") + kLeafletDir;
   std::string out;
   out.reserve(4096 + static_cast<size_t>(route.nCount > 0 ? route.nCount : 0) * 26);
@@ -199,8 +202,8 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
       "       }\n"
       "       marker = createMarker(L.latLng";
   AppendPosition(out, dLatitude, dLongitude, nZoom);
+  out += bMarker ? ").addTo(map);\n" : ");\n";
   out +=
-      ").addTo(map);\n"
       "     }\n"
       "  }\n"
       "  function moveTo(x,y)\n"
@@ -258,9 +261,9 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
 }
 
 BOOL WriteMapPage(const std::string& path, double dLatitude, double dLongitude, int nZoom,
-                  int nMapType, const MapRoute& route) {
+                  int nMapType, const MapRoute& route, bool bMarker) {
   if (path.empty() || !IsMapPosition(dLatitude, dLongitude)) return FALSE;
-  const std::string text = MapPageText(dLatitude, dLongitude, nZoom, nMapType, route);
+  const std::string text = MapPageText(dLatitude, dLongitude, nZoom, nMapType, route, bMarker);
   const std::string part = path + ".part";
   std::FILE* f = std::fopen(part.c_str(), "wb");
   if (!f) return FALSE;
