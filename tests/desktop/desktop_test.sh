@@ -7,7 +7,7 @@
 # each state is kept in BUILD/desktop-shots for looking at.
 #
 #   desktop_test.sh BUILD_DIR CASE     CASE: placement fullscreen filesave delete popup
-set -euo pipefail
+set -Eeuo pipefail
 
 BUILD_DIR=$(cd "$1" && pwd)
 DT_CASE=$2
@@ -16,6 +16,8 @@ DT_SHOTS="$BUILD_DIR/desktop-shots"
 DT_VANTOR_ENV=()
 MOVIES="$BUILD_DIR/fixtures/desktop/DCIM/100MEDIA"
 source "$(dirname "$0")/desktop_lib.sh"
+# A step that fails outside the checks still says where.
+trap 'dt_log "FAIL: unexpected failure at line $LINENO: $BASH_COMMAND"' ERR
 
 [[ -x $DT_VANTOR ]] || dt_fail "build $DT_VANTOR first"
 [[ -f $MOVIES/AMBA0001.MOV && -f $MOVIES/AMBA0002.MOV ]] ||
@@ -159,7 +161,7 @@ type_into_chooser() {
 }
 
 case_filesave() {
-  DT_VANTOR_ENV=(VANTOR_COPY_CHUNK_MS=150)
+  DT_VANTOR_ENV=(VANTOR_COPY_CHUNK_MS=400)
   dt_start_desktop
   dt_start_vantor "$MOVIES/AMBA0001.MOV" "$MOVIES/AMBA0002.MOV"
   dt_wait_playing
@@ -230,10 +232,11 @@ case_delete() {
 expect_popup_at() {
   local what=$1
   dt_click_main "$2" "$3" 3
-  dt_wait 5 dt_menu_open || dt_fail "$what: no popup menu"
+  dt_wait 8 dt_menu_open || dt_fail "$what: no popup menu"
   dt_shot "$what" >/dev/null
   xdotool key Escape
-  dt_wait 5 dt_menu_closed || dt_fail "$what: the popup menu stayed after Escape"
+  dt_wait 8 dt_menu_closed || dt_fail "$what: the popup menu stayed after Escape"
+  sleep 0.5 # the menu lets go of the pointer
 }
 
 # The first row is drawn in the rows' dark colour (the empty list is light).
