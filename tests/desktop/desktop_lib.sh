@@ -123,7 +123,7 @@ dt_vantor_alive() {
 # The main window: the visible window with the title and the dialog's size.
 dt_find_main() {
   local w
-  for w in $(xdotool search --onlyvisible --name "^${DT_TITLE}\$" 2>/dev/null); do
+  for w in $(xdotool search --onlyvisible --name "^${DT_TITLE}\$" 2>/dev/null || true); do
     read -r _ _ ww wh < <(dt_geometry "$w")
     if ((ww < DT_SCREEN_W)); then
       echo "$w"
@@ -136,7 +136,7 @@ dt_find_main() {
 # A visible window that covers the whole screen (the full-screen video).
 dt_find_full_screen() {
   local w
-  for w in $(xdotool search --onlyvisible --name "^${DT_TITLE}\$" 2>/dev/null); do
+  for w in $(xdotool search --onlyvisible --name "^${DT_TITLE}\$" 2>/dev/null || true); do
     read -r wx wy ww wh < <(dt_geometry "$w")
     if ((wx == 0 && wy == 0 && ww == DT_SCREEN_W && wh == DT_SCREEN_H)); then
       echo "$w"
@@ -260,6 +260,6 @@ dt_menu_open() {
 dt_menu_closed() { ! dt_menu_open; }
 
 # A visible top-level window with exactly this title (a dialog of ours).
-dt_find_titled() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
+dt_find_titled() { { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true; } | head -n1; }
 dt_titled_shown() { [[ -n $(dt_find_titled "$1") ]]; }
 dt_titled_gone() { [[ -z $(dt_find_titled "$1") ]]; }

@@ -101,7 +101,8 @@ expect_back_in_window() {
 
 case_fullscreen() {
   dt_start_desktop
-  dt_start_vantor "$MOVIES/AMBA0001.MOV"
+  # Two clips: a slow run must not reach the end of the list meanwhile.
+  dt_start_vantor "$MOVIES/AMBA0001.MOV" "$MOVIES/AMBA0002.MOV"
   dt_wait_playing
   dt_double_click_main $((VIDEO_X + VIDEO_W / 2)) $((VIDEO_Y + VIDEO_H / 2))
   expect_full_screen_on_top full-by-double-click
