@@ -34,6 +34,8 @@ PACKAGES=(
   clang-tidy cppcheck
   # desktop integration checks
   desktop-file-utils
+  # desktop tests: a real window manager, real input through XTest, window geometry
+  openbox xdotool x11-utils
 )
 
 missing=()

@@ -28,7 +28,7 @@ void PrintUsage(std::FILE* f) {
       "       vantor --version | --help\n"
       "\n"
       "MOVIE arguments are added to the playlist; a movie whose name starts\n"
-      "with '-' is given as ./-name.\n"
+      "with '-' is given as ./-name, or after --.\n"
       "\n"
       "--export writes the GPS log of INPUT (a movie, whose log is looked up in the\n"
       "card's GPS folder, or a log file) as FORMAT: csv, gpx or geojson; to OUT, or\n"
@@ -177,6 +177,7 @@ bool RunCommandLine(int argc, char** argv, int& exitCode, std::FILE* out, std::F
   // taken for a movie that cannot be opened.
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    if (arg == "--") break;  // the rest are movies, whatever their names
     if (arg.empty() || arg[0] != '-') continue;
     if (arg == "--version") {
       std::fprintf(out, "vantor %s\n", VANTOR_VERSION);

@@ -66,13 +66,12 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   EVT_BUTTON(IDC_STOP, CVantorDlg::OnStop)
   // playlist (VantorDlgPlaylist.cpp)
   EVT_DROP_FILES(CVantorDlg::OnDropFiles)
-  EVT_LIST_ITEM_RIGHT_CLICK(IDC_PLAYLIST, CVantorDlg::OnListRClick)
   EVT_MENU(ID_PLAYLIST_DELETE, CVantorDlg::OnMenuDelete)
 wxEND_EVENT_TABLE();
 // clang-format on
 
 CVantorDlg::CVantorDlg(wxWindow* parent)
-    : wxDialog(parent, IDD_VANTOR_DIALOG, TrWx("GPS Video Player"), wxPoint(0, 0),
+    : wxDialog(parent, IDD_VANTOR_DIALOG, TrWx("GPS Video Player"), wxDefaultPosition,
                wxSize(vantor::kMainWindowWidth, vantor::kMainWindowHeight),
                wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxCLOSE_BOX) {
   // No default or cancel button: Enter and Escape must not end the window.
@@ -81,6 +80,7 @@ CVantorDlg::CVantorDlg(wxWindow* parent)
   m_timerPlay.SetOwner(this, TIMER_PLAY);
   m_timerBackward.SetOwner(this, TIMER_BACKWARD);
   CreateControls();
+  PlaceOnWorkArea();
 }
 
 CVantorDlg::~CVantorDlg() {
@@ -98,7 +98,8 @@ wxMenu* CVantorDlg::CreatePlaylistMenu() {
   // always been 32771 .. 32775. The check is quietened for these five only.
   const wxAssertHandler_t previous = wxSetAssertHandler(nullptr);
   menu->Append(ID_PLAYLIST_PLAY, TrWx("&Play"));
-  menu->Append(ID_PLAYLIST_PAUSE, TrWx("&Pause"));
+  // Pa&use: Play already has P, and every item must be reachable by its key.
+  menu->Append(ID_PLAYLIST_PAUSE, TrWx("Pa&use"));
   menu->Append(ID_PLAYLIST_STOP, TrWx("&Stop"));
   menu->Append(ID_PLAYLIST_DELETE, TrWx("&Delete"));
   menu->Append(ID_PLAYLIST_SELECTALL, TrWx("Select &All"));
@@ -141,7 +142,7 @@ void CVantorDlg::OnInitDialogEvent(wxInitDialogEvent& event) {
 void CVantorDlg::OnMaximize(wxMaximizeEvent&) {
   // The maximise box stands for About; the window keeps its size.
   if (IsMaximized()) Maximize(false);
-  SetSize(0, 0, vantor::kMainWindowWidth, vantor::kMainWindowHeight);
+  PlaceOnWorkArea();
   CallAfter([this] { OnSysCommand(SC_MAXIMIZE); });
 }
 
@@ -150,7 +151,24 @@ void CVantorDlg::OnAboutBox(wxCommandEvent&) {
 }
 
 void CVantorDlg::OnContextMenu(wxContextMenuEvent& event) {
-  // Only a click on the window itself; controls have menus of their own.
+  // The list's own right-click notification comes only for a click on a row;
+  // the menu event comes for a click anywhere in it, from the list or from
+  // the part of it that draws the rows.
+  // One click can bring the event twice (from the rows' window and again
+  // from the list); the menu is shown once, after the list has selected the
+  // row under the pointer.
+  auto* from = wxDynamicCast(event.GetEventObject(), wxWindow);
+  if (m_List && from && (from == m_List || m_List->IsDescendant(from))) {
+    if (!m_bListMenuDue) {
+      m_bListMenuDue = true;
+      CallAfter([this] {
+        m_bListMenuDue = false;
+        OnListRClick();
+      });
+    }
+    return;
+  }
+  // Otherwise only a click on the window itself; controls have menus of their own.
   if (event.GetEventObject() != this) {
     event.Skip();
     return;

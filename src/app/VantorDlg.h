@@ -13,6 +13,7 @@
 //                      angles, map page, graph)
 //   VantorDlgSnapshot.cpp  snapshot, print and file save
 #include <wx/bitmap.h>
+#include <wx/datetime.h>
 #include <wx/dialog.h>
 #include <wx/icon.h>
 #include <wx/timer.h>
@@ -31,9 +32,9 @@
 #include "gps/LogGraph.h"
 #include "map/WebBrowser2.h"
 #include "player/MoviePlayer.h"
+#include "player/VideoPane.h"
 #include "widgets/ImageBitmap.h"
 #include "widgets/Meter.h"
-#include "player/VideoPane.h"
 
 class CFECFileDialog;
 class CImageButton;
@@ -165,6 +166,8 @@ class CVantorDlg : public wxDialog {
   // True while the displays show the zero state, so a movie without a log
   // does not navigate the browser on every tick.
   bool m_bGpsZeroShown = false;
+  // True while the browser shows no page of ours (about:blank).
+  bool m_bMapBlank = false;
   std::unique_ptr<vantor::CWxSnapshotUi> m_pSnapshotUi;
   // ===== end of displays and snapshot commands =====
 
@@ -229,7 +232,9 @@ class CVantorDlg : public wxDialog {
   void OnMenuStop(wxCommandEvent& event);
   void OnMenuDelete(wxCommandEvent& event);
   void OnListDblClk(wxListEvent& event);
-  void OnListRClick(wxListEvent& event);
+  // The playlist's popup menu: a right click anywhere in the list (a row,
+  // the blank area below the rows, an empty list) comes here.
+  void OnListRClick();
   void OnHScroll(wxScrollEvent& event);
   void OnLButtonDblClk(wxMouseEvent& event);
   void OnDropFiles(wxDropFilesEvent& event);
@@ -246,6 +251,12 @@ class CVantorDlg : public wxDialog {
 
  private:
   void CreateControls();  // the template: every control at its place
+  // Client 1024 x 700, frame at the work area's top-left corner.
+  void PlaceOnWorkArea();
+  void OnFirstPlacement(wxMoveEvent& event);
+  void OnFrameSized(wxSizeEvent& event);
+  int m_nClientSizeFixes = 0;
+  wxDateTime m_placedAt;  // when the window was shown and placed
   void PaintSpeedDialPlace(wxDC& dc);
   void RunAboutBox();
 
@@ -264,6 +275,7 @@ class CVantorDlg : public wxDialog {
 
   bool m_bInitDone = false;
   bool m_bAboutOpen = false;
+  bool m_bListMenuDue = false;  // the playlist's popup is about to be shown
 
   wxDECLARE_CLASS(CVantorDlg);
   wxDECLARE_EVENT_TABLE();

@@ -95,15 +95,21 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
   for (std::size_t i = 0; i < 6; ++i)
     SetLabelIfChanged(m_staticDigit[5 - i], wxString::Format("%d", v.anDigits[i]));
 
+  if (!v.bMapPosition && !m_bMapBlank) {
+    // A log without a single fix: no map rather than the previous movie's.
+    m_browser.Navigate("about:blank");
+    m_bMapBlank = true;
+  }
   if (v.bWritePage) {
     const std::string path = vantor::GetMapPagePath();
     const int zoom = m_spinZoom ? m_spinZoom->GetValue() : 13;
     const int type = m_comboMapType ? m_comboMapType->GetSelection() : 0;
     if (!vantor::WriteMapPage(path, v.dLatitude, v.dLongitude, zoom, type,
-                              {m_pGpsRecords, m_nGpsCount, v.nIndex}))
+                              {m_pGpsRecords, m_nGpsCount, v.nIndex}, v.bMarker))
       return;  // tried again on the next tick; no cursor this time
     // The wrapper makes a file:// address of the path, escaping what needs it.
     m_browser.Navigate(wxString::FromUTF8(path));
+    m_bMapBlank = false;
     m_nLastMapSecond = v.nSecond;
     ++m_nMapPageWrites;
   }
@@ -126,6 +132,7 @@ void CVantorDlg::ResetGpsDisplay() {
   for (auto* digit : m_staticDigit) SetLabelIfChanged(digit, "0");
   DarkenBlankPage(m_browser.GetWebView());
   m_browser.Navigate("about:blank");
+  m_bMapBlank = true;
   m_graph.Clear();
   if (m_frameGraph) RefreshRect(m_frameGraph->GetRect(), false);
   m_bGpsZeroShown = true;

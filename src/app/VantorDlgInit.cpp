@@ -1,5 +1,6 @@
 // The main window's controls (the dialog template) and their one-time set-up.
 #include <wx/choice.h>
+#include <wx/display.h>
 #include <wx/listctrl.h>
 #include <wx/slider.h>
 #include <wx/statbox.h>
@@ -178,8 +179,9 @@ BOOL CVantorDlg::OnInitDialog() {
   if (m_bInitDone) return FALSE;
   m_bInitDone = true;
 
-  // Top-left corner of the screen, 1024 x 700 outside.
-  SetSize(0, 0, vantor::kMainWindowWidth, vantor::kMainWindowHeight);
+  m_placedAt = wxDateTime::UNow();
+  Bind(wxEVT_MOVE, &CVantorDlg::OnFirstPlacement, this);
+  Bind(wxEVT_SIZE, &CVantorDlg::OnFrameSized, this);
   m_rcVideo = wxRect(50, 40, 625 - 50, 430 - 40);
 
   vantor::SkinSetWindowSkin(this, "Dialog");
@@ -259,4 +261,40 @@ BOOL CVantorDlg::OnInitDialog() {
   ResetGpsDisplay();
   Refresh();
   return TRUE;
+}
+
+void CVantorDlg::PlaceOnWorkArea() {
+  // The controls are laid out for a client area of 1024 x 700; the window
+  // manager's frame comes around it, with its corner at the top-left of the
+  // work area (the screen less the desktop's panels).
+  int display = wxDisplay::GetFromWindow(this);
+  if (display == wxNOT_FOUND) display = 0;
+  const wxRect area = wxDisplay(static_cast<unsigned>(display)).GetClientArea();
+  if (GetClientSize() != wxSize(vantor::kMainWindowWidth, vantor::kMainWindowHeight))
+    SetClientSize(vantor::kMainWindowWidth, vantor::kMainWindowHeight);
+  if (GetPosition() != area.GetPosition()) Move(area.GetPosition());
+}
+
+void CVantorDlg::OnFrameSized(wxSizeEvent& event) {
+  event.Skip();
+  // Until the window manager has framed the window, wx can only guess the
+  // frame's size, so a size set early leaves the client short by the frame.
+  // The window cannot be resized by the user: any other client size is that
+  // guess, put right here (a few times at most, should the desktop refuse).
+  const wxSize designed(vantor::kMainWindowWidth, vantor::kMainWindowHeight);
+  if (GetClientSize() == designed || m_nClientSizeFixes >= 3) return;
+  ++m_nClientSizeFixes;
+  CallAfter([this, designed] { SetClientSize(designed); });
+}
+
+void CVantorDlg::OnFirstPlacement(wxMoveEvent& event) {
+  event.Skip();
+  // The window manager places a dialog of its own accord when it maps it (it
+  // centres it): GTK gives it no position to honour. Wherever it lands while
+  // it is being mapped is corrected; moves after that are the user's.
+  if (m_placedAt.IsValid() && wxDateTime::UNow() - m_placedAt > wxTimeSpan::Seconds(2)) {
+    Unbind(wxEVT_MOVE, &CVantorDlg::OnFirstPlacement, this);
+    return;
+  }
+  CallAfter([this] { PlaceOnWorkArea(); });
 }

@@ -24,7 +24,7 @@ void CVantorDlg::OnDropFiles(wxDropFilesEvent& event) {
   AddDroppedFiles(m_PlayList, event);
 }
 
-void CVantorDlg::OnListRClick(wxListEvent&) {
+void CVantorDlg::OnListRClick() {
   std::unique_ptr<wxMenu> menu(CreatePlaylistMenu());
   // The menu's commands come back to this window as menu events.
   Raise();

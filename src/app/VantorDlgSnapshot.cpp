@@ -1,10 +1,42 @@
 // Snapshot, Print Image and File Save: the window's side of the commands. The
 // flows (counter, file names, BMP writing, copy destination) are in
 // SnapshotFlow; the dialogs behind CWxSnapshotUi.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
 #include "app/VantorDlg.h"
 
+namespace {
+
+// VANTOR_COPY_CHUNK_MS=<n>: File Save copies in 64 KiB pieces and waits n ms
+// after each, so that the desktop tests can see and cancel the progress
+// dialog of a small movie. 0 or unset: the ordinary copy.
+int CopyChunkDelayMs() {
+  const char* v = std::getenv("VANTOR_COPY_CHUNK_MS");
+  if (!v || !*v) return 0;
+  char* end = nullptr;
+  const long ms = std::strtol(v, &end, 10);
+  return *end == '\0' && ms > 0 && ms <= 10000 ? static_cast<int>(ms) : 0;
+}
+
+}  // namespace
+
 vantor::CWxSnapshotUi& CVantorDlg::GetSnapshotUi() {
-  if (!m_pSnapshotUi) m_pSnapshotUi = std::make_unique<vantor::CWxSnapshotUi>(this);
+  if (!m_pSnapshotUi) {
+    m_pSnapshotUi = std::make_unique<vantor::CWxSnapshotUi>(this);
+    if (const int ms = CopyChunkDelayMs(); ms > 0) {
+      vantor::CopyOptions slow;
+      slow.chunkSize = 64 * 1024;
+      slow.write = [ms](int fd, const void* buf, std::size_t n) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return ::write(fd, buf, n);
+      };
+      m_pSnapshotUi->SetCopyOptions(std::move(slow));
+    }
+  }
   return *m_pSnapshotUi;
 }
 

@@ -55,12 +55,21 @@ GpsDisplayValues ComputeGpsDisplay(const GpsRecord* pRecords, int nCount, BOOL b
   v.strAngle1 = AngleText(rec.dAngle1, bAngle1Minus);
   v.strAngle2 = AngleText(rec.dAngle2, bAngle2Minus);
   OdometerDigits(rec.nOdometer, v.anDigits);
-  v.dLatitude = rec.dLatitude;
-  v.dLongitude = rec.dLongitude;
   const std::uint32_t moved =
       v.nSecond > nLastMapSecond ? v.nSecond - nLastMapSecond : nLastMapSecond - v.nSecond;
-  v.bWritePage =
-      (!bThrottle || moved >= kMapPageSeconds) && IsMapPosition(v.dLatitude, v.dLongitude);
+  const bool due = !bThrottle || moved >= kMapPageSeconds;
+  int fix = v.nIndex;
+  while (fix >= 0 && !IsFix(pRecords[fix].dLatitude, pRecords[fix].dLongitude)) --fix;
+  v.bMarker = fix >= 0;
+  if (fix < 0) {
+    fix = v.nIndex + 1;
+    while (fix < nCount && !IsFix(pRecords[fix].dLatitude, pRecords[fix].dLongitude)) ++fix;
+    if (fix == nCount) return v;
+  }
+  v.bMapPosition = true;
+  v.dLatitude = pRecords[fix].dLatitude;
+  v.dLongitude = pRecords[fix].dLongitude;
+  v.bWritePage = due;
   return v;
 }
 

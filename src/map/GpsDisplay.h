@@ -37,8 +37,15 @@ struct GpsDisplayValues {
   // Odometer digits, anDigits[0] for control 1032 (hundred-thousands) to
   // anDigits[5] for control 1037 (units), each shown with "%d".
   int anDigits[6] = {0, 0, 0, 0, 0, 0};
+  // The map's position. A record without a fix (0,0, as the camera logs
+  // before it has one, or a damaged position) shows the last fix before it;
+  // with none yet, the first fix after it, without the marker (bMarker
+  // false). bMapPosition is false when the log has no fix at all: the map
+  // then stays blank.
   double dLatitude = 0.0;
   double dLongitude = 0.0;
+  bool bMarker = false;
+  bool bMapPosition = false;
   bool bWritePage = false;    // write and navigate; on success set m_nLastMapSecond = nSecond
   std::uint32_t nSecond = 0;  // movie second of this position
   double dFraction = 0.0;     // graph cursor, 0..1
@@ -62,7 +69,7 @@ void OdometerDigits(std::int32_t nOdometer, int anDigits[6]);
 // (pRecords null or nCount <= 0) the result is the zero state with the
 // fraction still set. The page is due when throttling is off or the movie
 // second is kMapPageSeconds or more away (either way) from nLastMapSecond,
-// and never for a record without a usable position.
+// and never when the log has no fix at all.
 GpsDisplayValues ComputeGpsDisplay(const GpsRecord* pRecords, int nCount, BOOL bAngle1Minus,
                                    BOOL bAngle2Minus, std::uint32_t nPositionMs,
                                    std::uint32_t nDurationMs, std::uint32_t nLastMapSecond,

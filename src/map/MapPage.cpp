@@ -238,8 +238,7 @@ std::shared_ptr<const std::vector<RoutePoint>> ProjectRoute(const MapRoute& rout
   const double world = WorldPixels(nZoom);
   for (int i = 0; i < route.nCount; ++i) {
     const GpsRecord& r = route.pRecords[i];
-    if (!IsMapPosition(r.dLatitude, r.dLongitude)) continue;
-    if (r.dLatitude == 0.0 && r.dLongitude == 0.0) continue;
+    if (!IsFix(r.dLatitude, r.dLongitude)) continue;
     pts->push_back(Project(i, r.dLatitude, r.dLongitude, world));
   }
   // Short routes are cheap to project again; only long ones are kept.
@@ -293,6 +292,10 @@ bool EnsureOwnFolder(const std::string& dir) {
 bool IsMapPosition(double dLatitude, double dLongitude) {
   return std::isfinite(dLatitude) && std::isfinite(dLongitude) && std::fabs(dLatitude) <= 90.0 &&
          std::fabs(dLongitude) <= 180.0;
+}
+
+bool IsFix(double dLatitude, double dLongitude) {
+  return IsMapPosition(dLatitude, dLongitude) && !(dLatitude == 0.0 && dLongitude == 0.0);
 }
 
 namespace {
@@ -361,7 +364,7 @@ void RemoveMapPage() {
 }
 
 std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMapType,
-                        const MapRoute& route) {
+                        const MapRoute& route, bool bMarker) {
   const std::string leaflet = std::string("file://") + kLeafletDir;
   std::string out;
   out.reserve(4096 + static_cast<size_t>(std::clamp(route.nCount, 0, 10000)) * 26);
@@ -414,8 +417,8 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
       "       }\n"
       "       marker = createMarker(L.latLng";
   AppendPosition(out, dLatitude, dLongitude, nZoom);
+  out += bMarker ? ").addTo(map);\n" : ");\n";
   out +=
-      ").addTo(map);\n"
       "     }\n"
       "  }\n"
       "  function moveTo(x,y)\n"
@@ -473,9 +476,9 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
 }
 
 BOOL WriteMapPage(const std::string& path, double dLatitude, double dLongitude, int nZoom,
-                  int nMapType, const MapRoute& route) {
+                  int nMapType, const MapRoute& route, bool bMarker) {
   if (path.empty() || !IsMapPosition(dLatitude, dLongitude)) return FALSE;
-  const std::string text = MapPageText(dLatitude, dLongitude, nZoom, nMapType, route);
+  const std::string text = MapPageText(dLatitude, dLongitude, nZoom, nMapType, route, bMarker);
   // A failed write (full disk) leaves the previous page as it was.
   if (WriteFileSafely(path, text) != 0) return FALSE;
   return TRUE;

@@ -49,17 +49,22 @@ struct MapRoute {
 // ±90 and longitude within ±180.
 bool IsMapPosition(double dLatitude, double dLongitude);
 
+// True when a record's position is a real fix: a map position other than
+// exactly 0,0, which the camera logs until it has one.
+bool IsFix(double dLatitude, double dLongitude);
+
 // The page text for one position. nZoom is printed as given and picks the
 // marker letter ("A" + zoom); nMapType is the combo selection (anything but
-// 1..3 shows the normal map). Numbers are printed in the C locale whatever
-// the process locale is.
+// 1..3 shows the normal map). Without bMarker the map is centred on the
+// position but shows no marker (the car has had no fix yet). Numbers are
+// printed in the C locale whatever the process locale is.
 std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMapType,
-                        const MapRoute& route = {});
+                        const MapRoute& route = {}, bool bMarker = true);
 
 // Writes MapPageText to `path`, replacing the page whole (WriteFileSafely) so
 // the browser never reads half a page. FALSE when the file cannot be written
 // (the previous page then stays).
 BOOL WriteMapPage(const std::string& path, double dLatitude, double dLongitude, int nZoom,
-                  int nMapType, const MapRoute& route = {});
+                  int nMapType, const MapRoute& route = {}, bool bMarker = true);
 
 }  // namespace vantor

@@ -1452,18 +1452,20 @@ void CMoviePlayer::SetVideoPosition(VideoRect rc) {
 }
 
 BOOL CMoviePlayer::EnterFullScreen() {
-  if (!m_pGraph || !m_pGraph->videoSink) return FALSE;
+  if (!m_pGraph) return FALSE;
+  // A movie with sound only keeps the wish: the next movie with a picture
+  // opens in full screen.
   m_bFullScreen = TRUE;
-  if (!m_pOwner || IsAudioOnly()) return FALSE;
+  if (!m_pGraph->videoSink || !m_pOwner || IsAudioOnly()) return FALSE;
   const bool ok = m_pOwner->SetFullScreen(true);
   UpdateRenderSize();
   return ok ? TRUE : FALSE;
 }
 
 BOOL CMoviePlayer::LeaveFullScreen() {
-  if (!m_pGraph || !m_pGraph->videoSink) return FALSE;
+  if (!m_pGraph) return FALSE;
   m_bFullScreen = FALSE;
-  if (!m_pOwner || IsAudioOnly()) return FALSE;
+  if (!m_pGraph->videoSink || !m_pOwner || IsAudioOnly()) return FALSE;
   const bool ok = m_pOwner->SetFullScreen(false);
   UpdateRenderSize();
   return ok ? TRUE : FALSE;

@@ -1,8 +1,26 @@
 #include "player/VideoPane.h"
 
 #include <cairo.h>
+#include <dlfcn.h>
 #include <wx/dcclient.h>
 #include <wx/display.h>
+
+namespace {
+
+// The main window runs modally: GTK sends every key and click meant for
+// another window of the program to it instead. The full-screen frame takes
+// that role over while it is up (GTK stacks modal windows, the newest wins),
+// so Escape and the double click reach it. wx has no call for a modal frame;
+// the GTK one is looked up in the process (wx loaded GTK already), so the
+// program needs no GTK headers.
+void MakeModal(wxWindow* frame, bool modal) {
+  using SetModal = void (*)(void*, int);
+  static const auto setModal =
+      reinterpret_cast<SetModal>(::dlsym(RTLD_DEFAULT, "gtk_window_set_modal"));
+  if (setModal && frame && frame->GetHandle()) setModal(frame->GetHandle(), modal ? 1 : 0);
+}
+
+}  // namespace
 
 CVideoPane::CVideoPane(wxWindow* parent, wxWindowID id, const wxRect& rect)
     : wxWindow(parent, id, rect.GetPosition(), rect.GetSize(), wxBORDER_NONE | wxWANTS_CHARS),
@@ -25,6 +43,7 @@ CVideoPane::~CVideoPane() {
     m_pFullFrame = nullptr;
     frame->Unbind(wxEVT_CLOSE_WINDOW, &CVideoPane::OnFullFrameClose, this);
     frame->Unbind(wxEVT_CHAR_HOOK, &CVideoPane::OnFullFrameKey, this);
+    MakeModal(frame, false);
     frame->Destroy();
   }
 }
@@ -81,8 +100,13 @@ bool CVideoPane::SetFullScreen(bool bFullScreen) {
     int display = wxDisplay::GetFromWindow(m_pHome);
     if (display == wxNOT_FOUND) display = 0;
     const wxRect screen = wxDisplay(static_cast<unsigned>(display)).GetGeometry();
-    m_pFullFrame = new wxFrame(nullptr, wxID_ANY, m_pHome->GetLabel(), screen.GetPosition(),
-                               screen.GetSize(), wxBORDER_NONE | wxFRAME_NO_TASKBAR);
+    // A child of the main window, so that the window manager keeps it above
+    // that window (which, being modal, stays above everything else of ours).
+    wxWindow* top = wxGetTopLevelParent(m_pHome);
+    m_pFullFrame = new wxFrame(top, wxID_ANY, top ? top->GetLabel() : m_pHome->GetLabel(),
+                               screen.GetPosition(), screen.GetSize(),
+                               wxBORDER_NONE | wxFRAME_NO_TASKBAR | wxFRAME_FLOAT_ON_PARENT);
+    MakeModal(m_pFullFrame, true);
     m_pFullFrame->SetBackgroundColour(*wxBLACK);
     m_pFullFrame->Bind(wxEVT_CHAR_HOOK, &CVideoPane::OnFullFrameKey, this);
     m_pFullFrame->Bind(wxEVT_CLOSE_WINDOW, &CVideoPane::OnFullFrameClose, this);
@@ -90,6 +114,7 @@ bool CVideoPane::SetFullScreen(bool bFullScreen) {
     SetSize(m_pFullFrame->GetClientSize());
     m_pFullFrame->ShowFullScreen(true);
     SetSize(m_pFullFrame->GetClientSize());
+    m_pFullFrame->Raise();
     SetFocus();
   } else {
     wxFrame* frame = m_pFullFrame;
@@ -98,6 +123,7 @@ bool CVideoPane::SetFullScreen(bool bFullScreen) {
     SetSize(m_rcHome);
     frame->Unbind(wxEVT_CLOSE_WINDOW, &CVideoPane::OnFullFrameClose, this);
     frame->Unbind(wxEVT_CHAR_HOOK, &CVideoPane::OnFullFrameKey, this);
+    MakeModal(frame, false);
     frame->Destroy();
     m_pHome->Raise();
   }

@@ -1,5 +1,6 @@
 #include "widgets/FECFileDialog.h"
 
+#include "common/Messages.h"
 #include "widgets/FileFilter.h"
 
 namespace {
@@ -26,7 +27,7 @@ wxString NameOf(const char* path) {
 CFECFileDialog::CFECFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt,
                                const char* lpszFileName, unsigned dwFlags, const char* lpszFilter,
                                wxWindow* pParentWnd)
-    : wxFileDialog(pParentWnd, bOpenFileDialog ? wxString("Open") : wxString("Save As"),
+    : wxFileDialog(pParentWnd, wxString::FromUTF8(vantor::Tr(bOpenFileDialog ? "Open" : "Save As")),
                    FolderOf(lpszFileName), NameOf(lpszFileName),
                    lpszFilter ? wxString::FromUTF8(vantor::FilterToWildcard(lpszFilter))
                               : wxString(wxFileSelectorDefaultWildcardStr),

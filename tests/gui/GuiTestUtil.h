@@ -4,8 +4,13 @@
 #include <wx/utils.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <optional>
+#include <string>
 #include <thread>
+
+#include "common/Messages.h"
 
 namespace vantor::test {
 
@@ -29,5 +34,27 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
   }
   return true;
 }
+
+// Sets LC_ALL (and so the program's message language) for one scope.
+class ScopedMessageLocale {
+ public:
+  explicit ScopedMessageLocale(const char* locale) {
+    if (const char* v = std::getenv("LC_ALL")) m_old = v;
+    ::setenv("LC_ALL", locale, 1);
+    ResetMessageLocale();
+  }
+  ~ScopedMessageLocale() {
+    if (m_old)
+      ::setenv("LC_ALL", m_old->c_str(), 1);
+    else
+      ::unsetenv("LC_ALL");
+    ResetMessageLocale();
+  }
+  ScopedMessageLocale(const ScopedMessageLocale&) = delete;
+  ScopedMessageLocale& operator=(const ScopedMessageLocale&) = delete;
+
+ private:
+  std::optional<std::string> m_old;
+};
 
 }  // namespace vantor::test

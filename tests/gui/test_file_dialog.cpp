@@ -39,6 +39,14 @@ TEST(FECFileDialog, ConstructedAsTheOpenFileCommandDoes) {
   EXPECT_EQ(single.GetFilename().utf8_string(), "AMBA0001.MOV");
 }
 
+TEST(FECFileDialog, TitlesComeFromTheCatalogue) {
+  vantor::test::ScopedMessageLocale lang("zh_CN.UTF-8");
+  CFECFileDialog open(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT, vantor::kMovieFileFilter);
+  CFECFileDialog save(FALSE, "mov", nullptr, OFN_OVERWRITEPROMPT, vantor::kMovieFileFilter);
+  EXPECT_EQ(open.GetMessage(), wxString::FromUTF8("打开"));
+  EXPECT_EQ(save.GetMessage(), wxString::FromUTF8("另存为"));
+}
+
 TEST(FECFileDialog, WalksTheChosenPathsInTheChoosersOrder) {
   CFECFileDialog dlg(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY,
                      vantor::kMovieFileFilter);

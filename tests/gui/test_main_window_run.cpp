@@ -6,6 +6,7 @@
 #include <wx/stattext.h>
 #include <wx/timer.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -213,7 +214,7 @@ TEST_F(MainWindowRun, OtherWindowCommandsDoNothing) {
 TEST(MainWindowMenus, PlaylistMenuAndWindowMenuHaveTheirItems) {
   std::unique_ptr<wxMenu> playlist(CVantorDlg::CreatePlaylistMenu());
   const std::pair<int, const char*> items[] = {{32771, "&Play"},
-                                               {32772, "&Pause"},
+                                               {32772, "Pa&use"},
                                                {32773, "&Stop"},
                                                {32774, "&Delete"},
                                                {32775, "Select &All"}};
@@ -229,21 +230,39 @@ TEST(MainWindowMenus, PlaylistMenuAndWindowMenuHaveTheirItems) {
   EXPECT_EQ(about->GetItemLabel(), "About Vantor(&A)...");
 }
 
-TEST(MainWindowMenus, ChineseLocaleGetsChineseTexts) {
-  const char* oldValue = std::getenv("LC_ALL");
-  const std::string old = oldValue ? oldValue : "";
-  setenv("LC_ALL", "zh_CN.UTF-8", 1);
-  ResetMessageLocale();
-  std::unique_ptr<wxMenu> window(CVantorDlg::CreateWindowMenu());
-  std::unique_ptr<wxMenu> playlist(CVantorDlg::CreatePlaylistMenu());
-  if (oldValue)
-    setenv("LC_ALL", old.c_str(), 1);
-  else
-    unsetenv("LC_ALL");
-  ResetMessageLocale();
-  EXPECT_EQ(window->FindItem(IDM_ABOUTBOX)->GetItemLabel(),
-            wxString::FromUTF8("关于 Vantor(&A)..."));
-  EXPECT_EQ(playlist->FindItem(ID_PLAYLIST_PLAY)->GetItemLabel(), wxString::FromUTF8("播放(&P)"));
+namespace {
+
+// The letters after '&' in a menu's labels; a letter used twice means one
+// item cannot be reached from the keyboard.
+std::vector<wxUniChar> Accelerators(const wxMenu& menu) {
+  std::vector<wxUniChar> keys;
+  for (const wxMenuItem* item : menu.GetMenuItems()) {
+    const wxString label = item->GetItemLabel();
+    const int amp = label.Find('&');
+    if (amp != wxNOT_FOUND && amp + 1 < static_cast<int>(label.length()))
+      keys.push_back(wxToupper(label[static_cast<std::size_t>(amp + 1)]));
+  }
+  return keys;
+}
+
+}  // namespace
+
+TEST(MainWindowMenus, EveryItemHasItsOwnAcceleratorInBothLanguages) {
+  for (const char* locale : {"C", "zh_CN.UTF-8"}) {
+    vantor::test::ScopedMessageLocale lang(locale);
+    std::unique_ptr<wxMenu> playlist(CVantorDlg::CreatePlaylistMenu());
+    std::vector<wxUniChar> keys = Accelerators(*playlist);
+    EXPECT_EQ(keys.size(), playlist->GetMenuItemCount()) << locale;
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end()) << locale;
+    if (std::string(locale) != "C") {
+      std::unique_ptr<wxMenu> window(CVantorDlg::CreateWindowMenu());
+      EXPECT_EQ(window->FindItem(IDM_ABOUTBOX)->GetItemLabel(),
+                wxString::FromUTF8("关于 Vantor(&A)..."));
+      EXPECT_EQ(playlist->FindItem(ID_PLAYLIST_PAUSE)->GetItemLabel(),
+                wxString::FromUTF8("暂停(&U)"));
+    }
+  }
 }
 
 namespace {

@@ -502,7 +502,11 @@ TEST(MoviePlayerTracks, SoundOnlyMovieHasNoPictureAndStillPlays) {
   p.ShowVideo(FALSE);
   p.SetVideoPosition(kPane);
   EXPECT_EQ(out.showCalls, 0);
+  // Full screen has nothing to show, but the flag is set all the same.
   EXPECT_FALSE(p.EnterFullScreen());
+  EXPECT_TRUE(p.IsFullScreen());
+  EXPECT_FALSE(p.LeaveFullScreen());
+  EXPECT_FALSE(p.IsFullScreen());
   EXPECT_EQ(p.GetCurrentImage(nullptr), nullptr);
   EXPECT_EQ(p.GetVolume(), 100);
   p.Play();
@@ -783,7 +787,17 @@ TEST(MoviePlayerBadInput, RepeatedRefusalsLeaveNothingBehind) {
   MessageCatcher messages;
   CMoviePlayer p;
   for (int i = 0; i < rounds; ++i) {
-    for (const auto& path : bad) { auto t0 = Clock::now(); BOOL ok = p.Open(path, nullptr, kPane); fprintf(stderr, "%lld ms ok=%d %s", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count(), ok, path.c_str()); for (auto& a : p.GetRenderAttempts()) fprintf(stderr, " %s=%x", a.name.c_str(), (unsigned)a.hr); fprintf(stderr, "\n"); }
+    for (const auto& path : bad) {
+      auto t0 = Clock::now();
+      BOOL ok = p.Open(path, nullptr, kPane);
+      fprintf(stderr, "%lld ms ok=%d %s",
+              (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0)
+                  .count(),
+              ok, path.c_str());
+      for (auto& a : p.GetRenderAttempts())
+        fprintf(stderr, " %s=%x", a.name.c_str(), (unsigned)a.hr);
+      fprintf(stderr, "\n");
+    }
   }
   EXPECT_TRUE(messages.Take().empty());
   ASSERT_TRUE(p.Open(FixtureMovie(Fixture::AudioVideo), nullptr, kPane));

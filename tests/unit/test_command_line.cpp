@@ -73,7 +73,7 @@ TEST(CommandLine, UnknownOptionsAreOneLineAndStatusTwo) {
                                                                 {"-"},
                                                                 {"--versions"},
                                                                 {"--help=1"},
-                                                                {"--"},
+                                                                {"--fullscreen", "--"},
                                                                 {"a.MOV", "--fullscreen"},
                                                                 {"a.MOV", "-v", "b.MOV"}}) {
     const Outcome r = RunVantor(args);
@@ -95,7 +95,11 @@ TEST(CommandLine, UnknownOptionsAreOneLineAndStatusTwo) {
 
 TEST(CommandLine, MoviesAreLeftToTheWindow) {
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {}, {"a.MOV"}, {"/media/card/AMBA0001.MOV", "./-odd name.mp4", "b-c.mp4"}}) {
+           {},
+           {"a.MOV"},
+           {"/media/card/AMBA0001.MOV", "./-odd name.mp4", "b-c.mp4"},
+           {"--"},
+           {"--", "-x.mov", "--help"}}) {
     const Outcome r = RunVantor(args);
     EXPECT_FALSE(r.handled);
     EXPECT_TRUE(r.out.empty() && r.err.empty());

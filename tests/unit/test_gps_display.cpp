@@ -153,17 +153,39 @@ TEST(GpsDisplay, SteppingBackwardsRewritesWhenFiveSecondsBehind) {
   EXPECT_EQ(writtenAt, (std::vector<std::uint32_t>{25, 20}));
 }
 
-TEST(GpsDisplay, ARecordWithoutAUsablePositionWritesNoPage) {
+TEST(GpsDisplay, ARecordWithoutAFixKeepsTheLastFixOnTheMap) {
   Drive d;
-  d.table[10].dLatitude = NAN;
-  d.table[20].dLongitude = 200.0;
-  d.table[30].dLatitude = -INFINITY;
-  for (std::uint32_t pos : {10000u, 20000u, 30000u}) {
-    const auto v = ComputeGpsDisplay(d.table.data(), d.count, FALSE, FALSE, pos, 60000, 0, FALSE);
-    EXPECT_FALSE(v.bWritePage) << pos;
-    EXPECT_TRUE(v.bHasLog);  // the rest is still shown
-    EXPECT_EQ(v.nSpeed, 40 + int(pos / 1000));
+  for (int i : {10, 11}) d.table[i].dLatitude = d.table[i].dLongitude = 0.0;  // fix lost
+  d.table[20].dLatitude = NAN;
+  d.table[30].dLongitude = 200.0;
+  for (int i : {10, 11, 20, 30}) {
+    const auto v =
+        ComputeGpsDisplay(d.table.data(), d.count, FALSE, FALSE, i * 1000u, 60000, 0, FALSE);
+    EXPECT_TRUE(v.bWritePage) << i;
+    EXPECT_TRUE(v.bMarker) << i;
+    const int last = i == 11 ? 9 : i - 1;
+    EXPECT_DOUBLE_EQ(v.dLatitude, d.table[last].dLatitude) << i;
+    EXPECT_DOUBLE_EQ(v.dLongitude, d.table[last].dLongitude) << i;
+    EXPECT_EQ(v.nSpeed, 40 + i);  // the rest of the record is still shown
   }
+}
+
+TEST(GpsDisplay, BeforeTheFirstFixTheMapShowsWhereItWillBeWithoutAMarker) {
+  Drive d;
+  for (int i = 0; i < 5; ++i) d.table[i].dLatitude = d.table[i].dLongitude = 0.0;
+  const auto early =
+      ComputeGpsDisplay(d.table.data(), d.count, FALSE, FALSE, 2000, 60000, 0, FALSE);
+  EXPECT_TRUE(early.bWritePage);
+  EXPECT_FALSE(early.bMarker);
+  EXPECT_DOUBLE_EQ(early.dLatitude, d.table[5].dLatitude);
+  EXPECT_DOUBLE_EQ(early.dLongitude, d.table[5].dLongitude);
+
+  for (int i = 0; i < d.count; ++i) d.table[i].dLatitude = d.table[i].dLongitude = 0.0;
+  const auto never =
+      ComputeGpsDisplay(d.table.data(), d.count, FALSE, FALSE, 2000, 60000, 0, FALSE);
+  EXPECT_TRUE(never.bHasLog);
+  EXPECT_FALSE(never.bMapPosition);
+  EXPECT_FALSE(never.bWritePage);
 }
 
 TEST(GpsDisplay, NoLogGivesTheZeroState) {

@@ -90,6 +90,10 @@ TEST(MapPageText, PositionZoomAndMarkerLetter) {
     EXPECT_NE(text.find("map.setView(" + pos + ";\n"), std::string::npos) << zoom;
     EXPECT_NE(text.find("marker = createMarker(" + pos + ".addTo(map);\n"), std::string::npos)
         << zoom;
+    // Before the first fix: the same place, but no marker on the map.
+    const std::string bare = MapPageText(-33.8688, 151.2093, zoom, 0, {}, false);
+    EXPECT_NE(bare.find("map.setView(" + pos + ";\n"), std::string::npos) << zoom;
+    EXPECT_NE(bare.find("marker = createMarker(" + pos + ";\n"), std::string::npos) << zoom;
   }
   const std::string text = MapPageText(0.5, -0.25, 13, 0);
   EXPECT_NE(text.find("String.fromCharCode(\"A\".charCodeAt(0) + index)"), std::string::npos);
