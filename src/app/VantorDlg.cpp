@@ -152,11 +152,10 @@ void CVantorDlg::OnAboutBox(wxCommandEvent&) {
 
 void CVantorDlg::OnContextMenu(wxContextMenuEvent& event) {
   // The list's own right-click notification comes only for a click on a row;
-  // the menu event comes for a click anywhere in it, from the list or from
-  // the part of it that draws the rows.
-  // One click can bring the event twice (from the rows' window and again
-  // from the list); the menu is shown once, after the list has selected the
-  // row under the pointer.
+  // the menu event comes for a click anywhere in it (a row, the blank area,
+  // an empty list). One click can bring it twice (from the rows' window and
+  // again from the list): the menu is shown once, after the list has
+  // selected the row under the pointer.
   auto* from = wxDynamicCast(event.GetEventObject(), wxWindow);
   if (m_List && from && (from == m_List || m_List->IsDescendant(from))) {
     if (!m_bListMenuDue) {

@@ -13,7 +13,6 @@
 //                      angles, map page, graph)
 //   VantorDlgSnapshot.cpp  snapshot, print and file save
 #include <wx/bitmap.h>
-#include <wx/datetime.h>
 #include <wx/dialog.h>
 #include <wx/icon.h>
 #include <wx/timer.h>
@@ -253,10 +252,11 @@ class CVantorDlg : public wxDialog {
   void CreateControls();  // the template: every control at its place
   // Client 1024 x 700, frame at the work area's top-left corner.
   void PlaceOnWorkArea();
-  void OnFirstPlacement(wxMoveEvent& event);
-  void OnFrameSized(wxSizeEvent& event);
-  int m_nClientSizeFixes = 0;
-  wxDateTime m_placedAt;  // when the window was shown and placed
+  void OnPlacementTick();
+  static constexpr int kPlacementTickMs = 100;
+  static constexpr int kPlacementTicks = 50;  // five seconds after showing
+  wxTimer m_timerPlacement;
+  int m_nPlacementTicks = 0;
   void PaintSpeedDialPlace(wxDC& dc);
   void RunAboutBox();
 

@@ -179,9 +179,8 @@ BOOL CVantorDlg::OnInitDialog() {
   if (m_bInitDone) return FALSE;
   m_bInitDone = true;
 
-  m_placedAt = wxDateTime::UNow();
-  Bind(wxEVT_MOVE, &CVantorDlg::OnFirstPlacement, this);
-  Bind(wxEVT_SIZE, &CVantorDlg::OnFrameSized, this);
+  m_timerPlacement.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnPlacementTick(); });
+  m_timerPlacement.Start(kPlacementTickMs);
   m_rcVideo = wxRect(50, 40, 625 - 50, 430 - 40);
 
   vantor::SkinSetWindowSkin(this, "Dialog");
@@ -275,26 +274,12 @@ void CVantorDlg::PlaceOnWorkArea() {
   if (GetPosition() != area.GetPosition()) Move(area.GetPosition());
 }
 
-void CVantorDlg::OnFrameSized(wxSizeEvent& event) {
-  event.Skip();
-  // Until the window manager has framed the window, wx can only guess the
-  // frame's size, so a size set early leaves the client short by the frame.
-  // The window cannot be resized by the user: any other client size is that
-  // guess, put right here (a few times at most, should the desktop refuse).
-  const wxSize designed(vantor::kMainWindowWidth, vantor::kMainWindowHeight);
-  if (GetClientSize() == designed || m_nClientSizeFixes >= 3) return;
-  ++m_nClientSizeFixes;
-  CallAfter([this, designed] { SetClientSize(designed); });
-}
-
-void CVantorDlg::OnFirstPlacement(wxMoveEvent& event) {
-  event.Skip();
-  // The window manager places a dialog of its own accord when it maps it (it
-  // centres it): GTK gives it no position to honour. Wherever it lands while
-  // it is being mapped is corrected; moves after that are the user's.
-  if (m_placedAt.IsValid() && wxDateTime::UNow() - m_placedAt > wxTimeSpan::Seconds(2)) {
-    Unbind(wxEVT_MOVE, &CVantorDlg::OnFirstPlacement, this);
-    return;
-  }
-  CallAfter([this] { PlaceOnWorkArea(); });
+void CVantorDlg::OnPlacementTick() {
+  // The window manager frames and places the window some time after it is
+  // shown: it centres a dialog of its own accord (GTK gives it no position to
+  // honour), and until the frame is known wx can only guess its size, so the
+  // client comes out short by the frame. For the first seconds both are put
+  // right whenever they are wrong; after that, moves are the user's.
+  if (++m_nPlacementTicks >= kPlacementTicks) m_timerPlacement.Stop();
+  PlaceOnWorkArea();
 }

@@ -57,6 +57,7 @@ dt_start_desktop() {
   DT_WORK=$(mktemp -d /tmp/vantor-desktop.XXXXXX)
   trap dt_cleanup EXIT
   mkdir -p "$DT_WORK/home" "$DT_WORK/run" "$DT_WORK/out" "$DT_SHOTS"
+  rm -f "$DT_SHOTS/$DT_CASE"-*.png # the folder shows the last run only
   chmod 700 "$DT_WORK/run"
   Xvfb -displayfd 3 -screen 0 "${DT_SCREEN_W}x${DT_SCREEN_H}x24" -nolisten tcp \
     3>"$DT_WORK/display" >"$DT_WORK/xvfb.log" 2>&1 &
@@ -224,7 +225,7 @@ dt_true() { awk "BEGIN {exit !($1)}"; }
 
 # The status line the program writes on every play tick:
 # "index position duration records writes path".
-dt_status() { cat "$DT_WORK/status" 2>/dev/null; }
+dt_status() { cat "$DT_WORK/status" 2>/dev/null || true; }
 
 dt_playing_index() {
   local s

@@ -43,20 +43,31 @@ expect_placed() {
     dt_fail "$what: frame at $((x - l)),$((y - t)), not at the work area's corner $wa_x,$wa_y"
 }
 
+# True once the main window's client is 1024x700 with the frame at the work
+# area's corner.
+is_placed() {
+  local wa_x wa_y x y w h l t
+  read -r wa_x wa_y _ _ < <(dt_work_area)
+  read -r x y w h < <(dt_geometry "$DT_MAIN")
+  read -r l _ t _ < <(dt_frame_extents "$DT_MAIN")
+  ((w == 1024 && h == 700 && x - l == wa_x && y - t == wa_y))
+}
+
 case_placement() {
   # A work area that does not start at the screen's corner (panels), then the
-  # whole screen.
+  # whole screen. The window may take a moment to settle after it is mapped.
   dt_start_desktop
   dt_start_vantor "$MOVIES/AMBA0001.MOV"
-  dt_wait_playing
+  dt_wait 10 is_placed || true # expect_placed says what is wrong
   expect_placed with-panels
+  dt_wait_playing
   sleep 1 # nothing moves it later
   expect_placed with-panels-later
   kill "$DT_VANTOR_PID" && wait "$DT_VANTOR_PID" || true
   dt_set_margins 0 0
   dt_reconfigure 0 0
   dt_start_vantor "$MOVIES/AMBA0001.MOV"
-  dt_wait_playing
+  dt_wait 10 is_placed || true
   expect_placed whole-screen
 }
 

@@ -47,15 +47,16 @@ double LatitudeOf(int line) {
   return line == kLines - 1 ? 31.5 : 31.0 + 0.01 * (line / 10);
 }
 
-std::string LogText() {
+// withFix false: the camera never had a fix and logged 0,0 throughout.
+std::string LogText(bool withFix = true) {
   std::ostringstream out;
   for (int i = 0; i < kLines; ++i) {
     const int odo = i == kLines - 1 ? kLastOdometer : kOdometer[i / 10];
     char line[256];
-    std::snprintf(
-        line, sizeof line,
-        "2021/09/18-17:42:%02d,121.470000,%.6f,%d,%d,%d,7,9,4,30,%d,%d,0,0,%d,1,0,0,%d,0\r\n",
-        i % 60, LatitudeOf(i), 100 + 5 * i, 300 - 3 * i, 50 + i, 30, 100, SpeedOf(i), odo);
+    std::snprintf(line, sizeof line,
+                  "2021/09/18-17:42:%02d,%.6f,%.6f,%d,%d,%d,7,9,4,30,%d,%d,0,0,%d,1,0,0,%d,0\r\n",
+                  i % 60, withFix ? 121.47 : 0.0, withFix ? LatitudeOf(i) : 0.0, 100 + 5 * i,
+                  300 - 3 * i, 50 + i, 30, 100, SpeedOf(i), odo);
     out << line;
   }
   return out.str();
@@ -64,7 +65,7 @@ std::string LogText() {
 // A card laid out as the camera writes it, in a folder of its own.
 class ScratchDrive {
  public:
-  explicit ScratchDrive(const std::string& name, bool withLog) {
+  explicit ScratchDrive(const std::string& name, bool withLog, bool withFix = true) {
     root = fs::temp_directory_path() / ("vantor-displays-" + name + "-" + std::to_string(getpid()));
     fs::remove_all(root);
     fs::create_directories(root / "DCIM" / "100MEDIA");
@@ -72,7 +73,7 @@ class ScratchDrive {
     fs::copy_file(FixtureClip(), movie);
     if (withLog) {
       fs::create_directories(root / "GPS");
-      std::ofstream(root / "GPS" / "GPS0001.txt", std::ios::binary) << LogText();
+      std::ofstream(root / "GPS" / "GPS0001.txt", std::ios::binary) << LogText(withFix);
     }
   }
   ~ScratchDrive() {
@@ -247,6 +248,29 @@ TEST_F(WindowDisplays, VeryEndShowsTheLastRecordNotTheZeroedSpare) {
   EXPECT_EQ(Digits(), "654321");
   EXPECT_EQ(dlg->m_speedDial.GetResourceId(), 195);  // 95 km/h
   EXPECT_EQ(PageCentre(), "31.500000,121.470000),13");
+}
+
+TEST_F(WindowDisplays, ALogWithoutAFixShowsNoMapRatherThanTheSeaOffAfrica) {
+  {
+    ScratchDrive drive("fixed", true);
+    Open(drive.movie);
+    dlg->UpdateGpsDisplay(FALSE);
+    ASSERT_TRUE(
+        test::PumpUntil([] { return Url().find("Google-earth.html") != std::string::npos; }, 5000));
+    dlg->m_Player.Close();
+  }
+  ScratchDrive drive("nofix", true, false);
+  Open(drive.movie);
+  const unsigned long writes = dlg->m_nMapPageWrites;
+  SeekTo(2500);
+  dlg->UpdateGpsDisplay(FALSE);
+  EXPECT_EQ(dlg->m_nGpsCount, kLines);
+  EXPECT_EQ(Digits(), "345678");  // the rest of the record is shown
+  EXPECT_EQ(dlg->m_nMapPageWrites, writes);
+  // Sent away from the previous movie's page at once (the browser's own
+  // address lags behind and can show about:blank for other reasons).
+  EXPECT_TRUE(dlg->m_bMapBlank);
+  EXPECT_TRUE(test::PumpUntil([] { return Url() == "about:blank"; }, 5000)) << Url();
 }
 
 TEST_F(WindowDisplays, MovieWithoutLogReturnsEveryDisplayToZero) {
