@@ -94,6 +94,8 @@ int RewriteInPlace(const std::string& path, std::initializer_list<std::string_vi
                    const SafeWriteOptions& options) {
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
   if (!fd) return errno;
+  // Stopped half-way, the file would be neither the old nor the new one.
+  const TerminationSignalsHeld held;
   const auto total = static_cast<off_t>(TotalSize(parts));
   if (total > 0 && ::fallocate(fd.Get(), FALLOC_FL_KEEP_SIZE, 0, total) != 0 &&
       errno != EOPNOTSUPP && errno != ENOSYS)

@@ -9,7 +9,8 @@
 //   before and no stray temporary file.
 // - A regular file with more than one hard link is rewritten in place, so the
 //   other names keep seeing it; room is reserved first so a full disk refuses
-//   before anything is changed, where the file system can reserve.
+//   before anything is changed, where the file system can reserve, and
+//   SIGINT/SIGTERM wait until the rewrite is done.
 // - Devices, FIFOs and the program's own standard output or error are written
 //   directly; their write errors (ENOSPC from /dev/full) are reported.
 // - A folder is refused (EISDIR), and so is an existing file that may not be
