@@ -11,6 +11,9 @@
 //   bench_player --step FILE [--no-pane]  backward stepping: from paused
 //       positions, seek 200 ms back and time until the new frame is painted
 //       (or, without a pane, handed out by the pipeline).
+//   bench_player --still FILE OUT.ppm     the first picture of FILE as the
+//       player hands it to a pane of the main window's size, written as a
+//       binary PPM (the bench compares it with a reference downscale).
 //   bench_player [benchmark flags]        Google Benchmark cases: Open to the
 //       first frame shown, against a bare pipeline's preroll of the same file
 //       (FILE from $VANTOR_BENCH_MOVIE).
@@ -28,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -186,6 +190,56 @@ int RunBare(const std::string& file, double rate) {
   return 0;
 }
 
+// Keeps the frames it is given; no window.
+class CapturingOutput : public IVideoOutput {
+ public:
+  ~CapturingOutput() override { DetachFromPlayer(); }
+  void PresentFrame(VideoFramePtr frame) override {
+    std::lock_guard lock(m_mutex);
+    m_frame = std::move(frame);
+  }
+  bool PlaceVideo(const VideoRect&) override { return true; }
+  bool ShowVideoWindow(bool) override { return true; }
+  bool SetFullScreen(bool) override { return true; }
+  void GetShownSize(int& width, int& height) const override {
+    width = kPane.Width();
+    height = kPane.Height();
+  }
+  void ClearVideo() override {}
+  VideoFramePtr Frame() {
+    std::lock_guard lock(m_mutex);
+    return m_frame;
+  }
+
+ private:
+  std::mutex m_mutex;
+  VideoFramePtr m_frame;
+};
+
+int RunStill(const std::string& file, const std::string& out) {
+  CapturingOutput output;
+  CMoviePlayer player;
+  if (!player.Open(file, &output, kPane)) return 1;
+  const VideoFramePtr frame = output.Frame();
+  if (!frame) return 1;
+  FILE* f = std::fopen(out.c_str(), "wb");
+  if (!f) return 1;
+  std::fprintf(f, "P6\n%d %d\n255\n", frame->Width(), frame->Height());
+  std::vector<unsigned char> row(std::size_t(frame->Width()) * 3);
+  for (int y = 0; y < frame->Height(); ++y) {
+    const std::uint8_t* p = frame->Pixels() + std::ptrdiff_t(y) * frame->Stride();
+    for (int x = 0; x < frame->Width(); ++x) {
+      row[x * 3] = p[x * 4 + 2];
+      row[x * 3 + 1] = p[x * 4 + 1];
+      row[x * 3 + 2] = p[x * 4];
+    }
+    std::fwrite(row.data(), 1, row.size(), f);
+  }
+  const bool ok = std::fclose(f) == 0;
+  player.Close();
+  return ok ? 0 : 1;
+}
+
 std::string BenchMovie() {
   const char* f = std::getenv("VANTOR_BENCH_MOVIE");
   return f ? f : "";
@@ -273,6 +327,8 @@ int main(int argc, char** argv) {
     const double rate =
         (argc >= 5 && std::strcmp(argv[3], "--rate") == 0) ? std::atof(argv[4]) : 1.0;
     rc = RunBare(argv[2], rate);
+  } else if (argc >= 4 && std::strcmp(argv[1], "--still") == 0) {
+    rc = RunStill(argv[2], argv[3]);
   } else if (argc >= 3 && std::strcmp(argv[1], "--step") == 0) {
     rc = RunStep(argv[2], !(argc >= 4 && std::strcmp(argv[3], "--no-pane") == 0));
   } else {

@@ -15,6 +15,7 @@
 
 #include "common/GstInit.h"
 #include "common/Messages.h"
+#include "player/FrameScaler.h"
 
 namespace {
 
@@ -162,8 +163,7 @@ struct CMoviePlayer::Graph {
   bool error = false;
   bool eos = false;
   bool videoEnded = false;  // the picture stream ended, perhaps before any frame
-  GstElement* videoConvert = nullptr;
-  GstElement* videoCaps = nullptr;
+  std::shared_ptr<CFrameScaler> scaler;
   GstElement* videoSink = nullptr;
   GstElement* volume = nullptr;
   int videoWidth = 0;
@@ -257,16 +257,7 @@ void CMoviePlayer::Graph::StartSeek(std::int64_t ns) {
 }
 
 void CMoviePlayer::Graph::ApplyRenderCaps() {
-  if (!videoCaps) return;
-  GstCaps* caps;
-  if (renderWidth > 0 && renderHeight > 0)
-    caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT,
-                               renderWidth, "height", G_TYPE_INT, renderHeight,
-                               "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
-  else
-    caps = gst_caps_new_empty_simple("video/x-raw");
-  g_object_set(videoCaps, "caps", caps, nullptr);
-  gst_caps_unref(caps);
+  if (scaler) scaler->SetShownSize(renderWidth, renderHeight);
 }
 
 // At normal speed every frame is shown, a little late if the machine is
@@ -444,17 +435,6 @@ GstElement* MakeAudioSink() {
   return sink;
 }
 
-GstElement* MakeBin(const char* description) {
-  GError* err = nullptr;
-  GstElement* bin = gst_parse_bin_from_description(description, TRUE, &err);
-  if (err) {
-    g_error_free(err);
-    if (bin) gst_object_unref(bin);
-    return nullptr;
-  }
-  return bin;
-}
-
 // Streaming thread: a decoded (or undecodable) stream appeared; give it a
 // branch. The first video and the first audio stream are shown and heard;
 // anything else is swallowed so that it cannot stall the others.
@@ -472,33 +452,23 @@ void LinkDecodedPad(Graph* g, GstPad* pad) {
   std::unique_lock lock(g->mutex);
   if (isVideo && !g->videoSink) {
     lock.unlock();
-    branch = MakeBin(
-        "videoconvertscale name=vconv ! capsfilter name=vcaps ! appsink name=vsink sync=true "
-        "enable-last-sample=false max-buffers=2");
-    if (!branch) return;
-    GstElement* conv = gst_bin_get_by_name(GST_BIN(branch), "vconv");
-    GstElement* capsf = gst_bin_get_by_name(GST_BIN(branch), "vcaps");
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(branch), "vsink");
+    auto scaler = CFrameScaler::Make("sync=true enable-last-sample=false max-buffers=2");
+    if (!scaler) return;
+    branch = scaler->Bin();
     GstAppSinkCallbacks cb{};
     cb.new_preroll = OnNewPreroll;
     cb.new_sample = OnNewSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &cb, g, nullptr);
-    GstPad* convSink = gst_element_get_static_pad(conv, "sink");
+    gst_app_sink_set_callbacks(GST_APP_SINK(scaler->AppSink()), &cb, g, nullptr);
     gst_pad_add_probe(
-        convSink,
+        scaler->SinkPad().get(),
         GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
                         GST_PAD_PROBE_TYPE_EVENT_FLUSH),
         OnFullSizeData, g, nullptr);
-    gst_object_unref(convSink);
     lock.lock();
-    g->videoConvert = conv;
-    g->videoCaps = capsf;
-    g->videoSink = sink;
+    g->scaler = scaler;
+    g->videoSink = scaler->AppSink();
     g->ApplyRenderCaps();
     g->ApplyRatePolicy();
-    gst_object_unref(conv);
-    gst_object_unref(capsf);
-    gst_object_unref(sink);
     lock.unlock();
   } else if (isAudio && !g->volume) {
     lock.unlock();
@@ -688,8 +658,8 @@ class StepCache {
 
   // Worker thread only.
   GstElement* m_pipeline = nullptr;
+  std::shared_ptr<CFrameScaler> m_scaler;
   GstElement* m_videoBin = nullptr;
-  GstElement* m_caps = nullptr;
   GstElement* m_sink = nullptr;
   std::atomic<bool> m_linked{false};
   bool m_failed = false;  // the file cannot be stepped this way; seek instead
@@ -722,18 +692,17 @@ bool StepCache::Build() {
   m_pipeline = gst_pipeline_new("steps");
   GstElement* src = gst_element_factory_make("filesrc", nullptr);
   GstElement* dec = gst_element_factory_make("decodebin", nullptr);
-  m_videoBin = MakeBin(
-      "videoconvertscale ! capsfilter name=caps ! appsink name=sink sync=false "
-      "enable-last-sample=false max-buffers=4");
-  if (!src || !dec || !m_videoBin) {
+  // The same way to the screen as the movie's own frames, so a step looks
+  // like the picture played.
+  m_scaler = CFrameScaler::Make("sync=false enable-last-sample=false max-buffers=4");
+  if (!src || !dec || !m_scaler) {
     if (src) gst_object_unref(src);
     if (dec) gst_object_unref(dec);
-    if (m_videoBin) gst_object_unref(m_videoBin);
-    m_videoBin = nullptr;
+    m_scaler.reset();
     return false;
   }
-  m_caps = gst_bin_get_by_name(GST_BIN(m_videoBin), "caps");
-  m_sink = gst_bin_get_by_name(GST_BIN(m_videoBin), "sink");
+  m_videoBin = m_scaler->Bin();
+  m_sink = m_scaler->AppSink();
   g_object_set(src, "location", m_path.c_str(), nullptr);
   g_signal_connect(dec, "pad-added", G_CALLBACK(OnPad), this);
   g_signal_connect(dec, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), this);
@@ -750,10 +719,9 @@ bool StepCache::Build() {
 void StepCache::TearDown() {
   if (!m_pipeline) return;
   gst_element_set_state(m_pipeline, GST_STATE_NULL);
-  if (m_caps) gst_object_unref(m_caps);
-  if (m_sink) gst_object_unref(m_sink);
   gst_object_unref(m_pipeline);
-  m_pipeline = m_videoBin = m_caps = m_sink = nullptr;
+  m_scaler.reset();
+  m_pipeline = m_videoBin = m_sink = nullptr;
 }
 
 void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
@@ -776,11 +744,7 @@ void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
   };
   if (m_failed || width <= 0 || height <= 0) return fallBack();
 
-  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width",
-                                      G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                                      "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
-  g_object_set(m_caps, "caps", caps, nullptr);
-  gst_caps_unref(caps);
+  m_scaler->SetShownSize(width, height);
   // From the key frame at or before the target, so that every frame decoded
   // is kept; the stretch ends with the frame shown at the target.
   const std::int64_t ns = ms * GST_MSECOND;
