@@ -21,8 +21,10 @@
 #include <gst/gst.h>
 #include <sys/resource.h>
 #include <wx/app.h>
+#include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/init.h>
+#include <wx/timer.h>
 
 #include <algorithm>
 #include <atomic>
@@ -57,6 +59,20 @@ void Pump(int ms) {
     wxYield();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   } while (Clock::now() < end);
+}
+
+// The GUI's own event loop, as the main window runs it, until `done` holds;
+// checked from a timer at the main window's play timer interval. (Polling
+// the loop instead would bill the bench's own busy waiting to the player.)
+template <typename Done>
+void RunLoopUntil(Done done, int intervalMs) {
+  wxGUIEventLoop loop;
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    if (done()) loop.Exit();
+  });
+  timer.Start(intervalMs);
+  loop.Run();
 }
 
 double CpuSeconds() {
@@ -101,7 +117,7 @@ int RunPlay(const std::string& file, double rate) {
   if (rate != 1.0) player.SetRate(rate);
   const auto t0 = Clock::now();
   player.Play();
-  while (!player.CheckComplete()) Pump(20);
+  RunLoopUntil([&] { return player.CheckComplete() != FALSE; }, 100);
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   Pump(100);
   const double cpu = CpuSeconds() - cpu0;
@@ -134,6 +150,11 @@ int RunStep(const std::string& file, bool pane) {
     player.SetCurrentPosition(target);
     while (std::llabs(shown() - target) > 34) Pump(1);
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    // The next step comes at the pace of the main window's backward-play
+    // timer (100 ms), not at once.
+    const auto next = t0 + std::chrono::milliseconds(100);
+    if (Clock::now() < next)
+      Pump(int(std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count()));
   }
   std::sort(ms.begin(), ms.end());
   std::printf("step_back_200ms%s: n=%zu median=%.1f ms p90=%.1f ms max=%.1f ms\n",

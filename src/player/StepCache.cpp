@@ -11,9 +11,13 @@ namespace vantor::player {
 
 namespace {
 
-// Scaled frames kept for stepping while paused: about two key-frame intervals
-// at the main window's pane size, fewer at full screen.
-constexpr std::size_t kStepCacheBytes = 48u << 20;
+// Scaled frames kept for stepping while paused: two key-frame intervals of a
+// dash cam (one second each) at the main window's pane size, the one being
+// stepped through and the one before it; fewer at full screen.
+constexpr std::size_t kStepCacheBytes = 64u << 20;
+// Stepping back to within this much of the first frame kept decodes the
+// stretch before it in the background.
+constexpr std::int64_t kPrefetchAheadMs = 1000;
 
 std::size_t FrameBytes(const VideoFramePtr& f) {
   return std::size_t(f->Stride()) * std::size_t(f->Height());
@@ -36,12 +40,30 @@ StepCache::~StepCache() {
 VideoFramePtr StepCache::Lookup(std::int64_t ms, int width, int height) {
   std::lock_guard lock(m_mutex);
   ++m_requestSeq;
+  return Find(ms, width, height);
+}
+
+VideoFramePtr StepCache::Find(std::int64_t ms, int width, int height) {
   if (m_frames.empty() || width != m_width || height != m_height) return nullptr;
   if (ms < m_frames.front()->TimeMs() || ms > m_endMs) return nullptr;
   auto it =
       std::upper_bound(m_frames.begin(), m_frames.end(), ms,
                        [](std::int64_t t, const VideoFramePtr& f) { return t < f->TimeMs(); });
-  return *std::prev(it);
+  VideoFramePtr frame = *std::prev(it);
+  PrefetchIfNear(frame->TimeMs());
+  return frame;
+}
+
+// Stepping backward crosses into the stretch before the one kept about once
+// a second; decoding it then would be the slowest step of all. It is decoded
+// ahead instead, once per stretch.
+void StepCache::PrefetchIfNear(std::int64_t shownMs) {
+  if (m_frames.empty()) return;
+  const std::int64_t front = m_frames.front()->TimeMs();
+  if (front <= 0 || shownMs - front > kPrefetchAheadMs || m_prefetchedBefore == front) return;
+  m_prefetchedBefore = front;
+  m_prefetch = front - 1;
+  m_cv.notify_all();
 }
 
 void StepCache::Request(std::int64_t ms) {
@@ -57,6 +79,8 @@ void StepCache::Release() {
   {
     std::lock_guard lock(m_mutex);
     m_request.reset();
+    m_prefetch.reset();
+    m_prefetchedBefore = -1;
     m_release = true;
     m_frames.clear();
   }
@@ -84,19 +108,24 @@ gboolean StepCache::OnAutoplugContinue(GstElement*, GstPad*, GstCaps* caps, gpoi
 void StepCache::Run() {
   std::unique_lock lock(m_mutex);
   for (;;) {
-    m_cv.wait(lock, [this] { return m_quit || m_request || (m_release && m_pipeline); });
+    m_cv.wait(lock,
+              [this] { return m_quit || m_request || m_prefetch || (m_release && m_pipeline); });
     if (m_quit) break;
-    if (!m_request) {
+    if (m_request) {
+      const std::int64_t ms = *m_request;
+      m_request.reset();
+      const std::uint64_t seq = m_requestSeq;
+      lock.unlock();
+      if (!ServeFromFrames(ms)) Decode(ms, seq, false);
+    } else if (m_prefetch) {
+      const std::int64_t ms = *m_prefetch;
+      m_prefetch.reset();
+      lock.unlock();
+      Decode(ms, 0, true);
+    } else {
       lock.unlock();
       TearDown();
-      lock.lock();
-      continue;
     }
-    const std::int64_t ms = *m_request;
-    m_request.reset();
-    const std::uint64_t seq = m_requestSeq;
-    lock.unlock();
-    Decode(ms, seq);
     lock.lock();
   }
   lock.unlock();
@@ -137,7 +166,26 @@ void StepCache::TearDown() {
   m_scaler.reset();
 }
 
-void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
+// A step asked for while the stretch before was being decoded ahead is most
+// often in it by now.
+bool StepCache::ServeFromFrames(std::int64_t ms) {
+  int width, height;
+  {
+    std::lock_guard lock(m_graph->m_mutex);
+    width = m_graph->m_renderWidth;
+    height = m_graph->m_renderHeight;
+  }
+  VideoFramePtr frame;
+  {
+    std::lock_guard lock(m_mutex);
+    frame = Find(ms, width, height);
+  }
+  if (!frame) return false;
+  m_graph->ShowStepFrame(frame, true);
+  return true;
+}
+
+void StepCache::Decode(std::int64_t ms, std::uint64_t seq, bool ahead) {
   int width, height;
   {
     std::lock_guard lock(m_graph->m_mutex);
@@ -148,7 +196,10 @@ void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
     TearDown();
     m_failed = true;
   }
-  if (m_failed || width <= 0 || height <= 0) return m_graph->SeekInsteadOfStep(ms);
+  auto giveUp = [&] {
+    if (!ahead) m_graph->SeekInsteadOfStep(ms);
+  };
+  if (m_failed || width <= 0 || height <= 0) return giveUp();
 
   m_scaler->SetShownSize(width, height);
   // From the key frame at or before the target, so that every frame decoded
@@ -160,7 +211,7 @@ void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
           GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_SET, ns + GST_MSECOND)) {
     TearDown();
     m_failed = true;
-    return m_graph->SeekInsteadOfStep(ms);
+    return giveUp();
   }
   gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
 
@@ -173,6 +224,8 @@ void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
     {
       std::lock_guard lock(m_mutex);
       if (m_quit || m_release) return;  // closing, or playing again
+      // Decoding ahead gives way to a step far from it.
+      if (ahead && m_request && (*m_request > ms || *m_request < ms - 2 * kPrefetchAheadMs)) return;
     }
     GstPtr<GstSample> sample = OwnSample(gst_app_sink_try_pull_sample(sink, 100 * GST_MSECOND));
     if (!sample) {
@@ -197,8 +250,9 @@ void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
   if (!complete || frames.empty()) {
     // Past the end, or a stream this pipeline cannot walk: the main one seeks.
     TearDown();
-    return m_graph->SeekInsteadOfStep(ms);
+    return giveUp();
   }
+  if (ahead) return KeepBefore(std::move(frames), bytes, width, height);
   VideoFramePtr shown = frames.back();
   bool current;
   {
@@ -210,8 +264,30 @@ void StepCache::Decode(std::int64_t ms, std::uint64_t seq) {
     m_endMs = ms;
     // A newer step was asked for meanwhile: it is served from here or next.
     current = seq == m_requestSeq;
+    PrefetchIfNear(shown->TimeMs());
   }
   if (current) m_graph->ShowStepFrame(shown, false);
+}
+
+// The stretch decoded ahead goes in front of the frames kept; past the
+// memory bound the frames furthest along the way back go first.
+void StepCache::KeepBefore(std::vector<VideoFramePtr> frames, std::size_t bytes, int width,
+                           int height) {
+  std::lock_guard lock(m_mutex);
+  if (m_release || m_frames.empty() || width != m_width || height != m_height ||
+      frames.back()->TimeMs() >= m_frames.front()->TimeMs())
+    return;
+  for (const VideoFramePtr& f : m_frames) bytes += FrameBytes(f);
+  frames.insert(frames.end(), std::make_move_iterator(m_frames.begin()),
+                std::make_move_iterator(m_frames.end()));
+  bool trimmed = false;
+  while (bytes > kStepCacheBytes && frames.size() > 1) {
+    bytes -= FrameBytes(frames.back());
+    frames.pop_back();
+    trimmed = true;
+  }
+  m_frames = std::move(frames);
+  if (trimmed) m_endMs = m_frames.back()->TimeMs();
 }
 
 }  // namespace vantor::player

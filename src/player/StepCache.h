@@ -43,7 +43,13 @@ class StepCache {
   void Run();
   bool Build();
   void TearDown();
-  void Decode(std::int64_t ms, std::uint64_t seq);
+  // `ahead`: the stretch before the frames kept, decoded before it is asked
+  // for; nothing is shown and nothing falls back to the pipeline.
+  void Decode(std::int64_t ms, std::uint64_t seq, bool ahead);
+  bool ServeFromFrames(std::int64_t ms);
+  void KeepBefore(std::vector<VideoFramePtr> frames, std::size_t bytes, int width, int height);
+  VideoFramePtr Find(std::int64_t ms, int width, int height);  // m_mutex held
+  void PrefetchIfNear(std::int64_t shownMs);                   // m_mutex held
   static void OnPad(GstElement*, GstPad* pad, gpointer data);
   static gboolean OnAutoplugContinue(GstElement*, GstPad*, GstCaps* caps, gpointer);
 
@@ -55,8 +61,10 @@ class StepCache {
   bool m_quit = false;
   bool m_release = false;
   std::optional<std::int64_t> m_request;
-  std::uint64_t m_requestSeq = 0;       // counts every step asked for, served or not
-  std::vector<VideoFramePtr> m_frames;  // in time order, one stretch
+  std::optional<std::int64_t> m_prefetch;  // decode up to here ahead of the steps
+  std::int64_t m_prefetchedBefore = -1;    // the front the last prefetch was for
+  std::uint64_t m_requestSeq = 0;          // counts every step asked for, served or not
+  std::vector<VideoFramePtr> m_frames;     // in time order, one stretch
   int m_width = 0;
   int m_height = 0;
   std::int64_t m_endMs = -1;
