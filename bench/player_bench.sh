@@ -116,10 +116,13 @@ sleep 15
 tree() { echo "$1"; for c in $(pgrep -P "$1"); do tree "$c"; done; }
 : > "$DATA/pss"
 for pid in $(tree "$PROGRAM"); do
-  pss=$(awk '/^Pss:/ { print $2 }' "/proc/$pid/smaps_rollup" 2>/dev/null || true)
-  [[ -n $pss ]] && printf '%s %s %s\n' "$pss" "$pid" "$(tr '\0' ' ' < "/proc/$pid/cmdline" | cut -c1-60)" >> "$DATA/pss"
+  # PSS shares each library among every process mapping it, other programs'
+  # included; the private part (USS) is the process's alone.
+  mem=$(awk '/^Pss:/ { p = $2 } /^Private_(Clean|Dirty):/ { u += $2 } END { if (p) print p, u }' \
+      "/proc/$pid/smaps_rollup" 2>/dev/null || true)
+  [[ -n $mem ]] && printf '%s %s %s\n' "$mem" "$pid" "$(tr '\0' ' ' < "/proc/$pid/cmdline" | cut -c1-60)" >> "$DATA/pss"
 done
-sort -rn "$DATA/pss" | awk '{ printf "  %6.1f MB  %s\n", $1 / 1024, substr($0, index($0, $3)) }'
+sort -rn "$DATA/pss" | awk '{ printf "  PSS %6.1f MB  USS %6.1f MB  %s\n", $1 / 1024, $2 / 1024, substr($0, index($0, $4)) }'
 wait "$PROGRAM" || true
 
 echo "== summary (load: $(uptime | sed 's/.*load average/load average/'))"
@@ -132,4 +135,4 @@ awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
      END { printf "step back 200 ms: median %s ms, p90 %s ms (targets <= 100, <= 250)\n", v["median"], v["p90"] }' "$DATA/step.out"
 awk '/BM_OpenToFirstFrame/ { o = $2 } /BM_BarePipelinePreroll/ { b = $2 }
      END { printf "open to first frame %.1f ms / bare preroll %.1f ms = %.2f (target <= 1.2)\n", o, b, o / b }' "$DATA/open.out"
-awk '{ s += $1 } END { printf "whole program PSS %.0f MB over %d processes (target 250)\n", s / 1024, NR }' "$DATA/pss"
+awk '{ s += $1; u += $2 } END { printf "whole program PSS %.0f MB (private %.0f MB) over %d processes (target 250)\n", s / 1024, u / 1024, NR }' "$DATA/pss"
