@@ -53,7 +53,7 @@ void Graph::HandleEos() {
 
 void Graph::HandleAsyncDone() {
   std::lock_guard lock(m_mutex);
-  if (m_seekBusy) {
+  if (m_seekBusy && m_seekIssued) {
     if (m_seekPending && !m_closing) {
       const std::int64_t ns = *m_seekPending;
       m_seekPending.reset();

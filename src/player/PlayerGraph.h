@@ -144,6 +144,7 @@ struct CMoviePlayer::Graph {
   bool SeekInFlight() const;
   void SeekLocked(std::int64_t ns);
   void StartSeek(std::int64_t ns);
+  void MarkSeekIssued();                    // mutex not held
   void HandleSeekRefused();                 // mutex not held
   void SeekInsteadOfStep(std::int64_t ms);  // mutex not held
   void ApplyRatePolicy();
@@ -185,6 +186,7 @@ struct CMoviePlayer::Graph {
   int m_renderHeight = 0;
   // Seeks: one in flight at a time; only the newest waiting target is kept.
   bool m_seekBusy = false;
+  bool m_seekIssued = false;  // the pool thread has started the seek in flight
   Clock::time_point m_seekStarted;
   std::optional<std::int64_t> m_seekPending;
   std::int64_t m_seekTarget = 0;

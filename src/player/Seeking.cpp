@@ -45,6 +45,7 @@ void Graph::SeekLocked(std::int64_t ns) {
 
 void Graph::StartSeek(std::int64_t ns) {
   m_seekBusy = true;
+  m_seekIssued = false;
   m_seekStarted = Clock::now();
   m_seekTarget = ns;
   ++m_asyncCalls;
@@ -52,6 +53,7 @@ void Graph::StartSeek(std::int64_t ns) {
       m_pipeline.get(),
       [](GstElement* element, gpointer data) {
         auto* c = static_cast<SeekCall*>(data);
+        c->graph->MarkSeekIssued();
         const bool ok =
             gst_element_seek(element, c->rate, GST_FORMAT_TIME,
                              GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
@@ -68,6 +70,13 @@ void Graph::StartSeek(std::int64_t ns) {
         c->graph->Notify();
         delete c;
       });
+}
+
+// Until the pool thread gets to it, an ASYNC_DONE (of a pause, say) is not
+// the seek's.
+void Graph::MarkSeekIssued() {
+  std::lock_guard lock(m_mutex);
+  m_seekIssued = true;
 }
 
 // No ASYNC_DONE follows a refused seek: the next target goes at once.
