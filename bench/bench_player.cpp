@@ -11,6 +11,9 @@
 //   bench_player --step FILE [--no-pane]  backward stepping: from paused
 //       positions, seek 200 ms back and time until the new frame is painted
 //       (or, without a pane, handed out by the pipeline).
+//   bench_player --still FILE OUT.ppm     the first picture of FILE as the
+//       player hands it to a pane of the main window's size, written as a
+//       binary PPM (the bench compares it with a reference downscale).
 //   bench_player [benchmark flags]        Google Benchmark cases: Open to the
 //       first frame shown, against a bare pipeline's preroll of the same file
 //       (FILE from $VANTOR_BENCH_MOVIE).
@@ -18,8 +21,10 @@
 #include <gst/gst.h>
 #include <sys/resource.h>
 #include <wx/app.h>
+#include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/init.h>
+#include <wx/timer.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +59,20 @@ void Pump(int ms) {
     wxYield();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   } while (Clock::now() < end);
+}
+
+// The GUI's own event loop, as the main window runs it, until `done` holds;
+// checked from a timer at the main window's play timer interval. (Polling
+// the loop instead would bill the bench's own busy waiting to the player.)
+template <typename Done>
+void RunLoopUntil(Done done, int intervalMs) {
+  wxGUIEventLoop loop;
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    if (done()) loop.Exit();
+  });
+  timer.Start(intervalMs);
+  loop.Run();
 }
 
 double CpuSeconds() {
@@ -97,7 +117,7 @@ int RunPlay(const std::string& file, double rate) {
   if (rate != 1.0) player.SetRate(rate);
   const auto t0 = Clock::now();
   player.Play();
-  while (!player.CheckComplete()) Pump(20);
+  RunLoopUntil([&] { return player.CheckComplete() != FALSE; }, 100);
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   Pump(100);
   const double cpu = CpuSeconds() - cpu0;
@@ -130,6 +150,11 @@ int RunStep(const std::string& file, bool pane) {
     player.SetCurrentPosition(target);
     while (std::llabs(shown() - target) > 34) Pump(1);
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    // The next step comes at the pace of the main window's backward-play
+    // timer (100 ms), not at once.
+    const auto next = t0 + std::chrono::milliseconds(100);
+    if (Clock::now() < next)
+      Pump(int(std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count()));
   }
   std::sort(ms.begin(), ms.end());
   std::printf("step_back_200ms%s: n=%zu median=%.1f ms p90=%.1f ms max=%.1f ms\n",
@@ -184,6 +209,56 @@ int RunBare(const std::string& file, double rate) {
   std::printf("wall=%.2f cpu=%.2f painted=%lu presented=%lu expected=%ld rss_kb=%ld\n", wall,
               CpuSeconds() - cpu0, frames.load(), frames.load(), expected, PeakRssKb());
   return 0;
+}
+
+// Keeps the frames it is given; no window.
+class CapturingOutput : public IVideoOutput {
+ public:
+  ~CapturingOutput() override { DetachFromPlayer(); }
+  void PresentFrame(VideoFramePtr frame) override {
+    std::lock_guard lock(m_mutex);
+    m_frame = std::move(frame);
+  }
+  bool PlaceVideo(const VideoRect&) override { return true; }
+  bool ShowVideoWindow(bool) override { return true; }
+  bool SetFullScreen(bool) override { return true; }
+  void GetShownSize(int& width, int& height) const override {
+    width = kPane.Width();
+    height = kPane.Height();
+  }
+  void ClearVideo() override {}
+  VideoFramePtr Frame() {
+    std::lock_guard lock(m_mutex);
+    return m_frame;
+  }
+
+ private:
+  std::mutex m_mutex;
+  VideoFramePtr m_frame;
+};
+
+int RunStill(const std::string& file, const std::string& out) {
+  CapturingOutput output;
+  CMoviePlayer player;
+  if (!player.Open(file, &output, kPane)) return 1;
+  const VideoFramePtr frame = output.Frame();
+  if (!frame) return 1;
+  FILE* f = std::fopen(out.c_str(), "wb");
+  if (!f) return 1;
+  std::fprintf(f, "P6\n%d %d\n255\n", frame->Width(), frame->Height());
+  std::vector<unsigned char> row(std::size_t(frame->Width()) * 3);
+  for (int y = 0; y < frame->Height(); ++y) {
+    const std::uint8_t* p = frame->Pixels() + std::ptrdiff_t(y) * frame->Stride();
+    for (int x = 0; x < frame->Width(); ++x) {
+      row[x * 3] = p[x * 4 + 2];
+      row[x * 3 + 1] = p[x * 4 + 1];
+      row[x * 3 + 2] = p[x * 4];
+    }
+    std::fwrite(row.data(), 1, row.size(), f);
+  }
+  const bool ok = std::fclose(f) == 0;
+  player.Close();
+  return ok ? 0 : 1;
 }
 
 std::string BenchMovie() {
@@ -273,6 +348,8 @@ int main(int argc, char** argv) {
     const double rate =
         (argc >= 5 && std::strcmp(argv[3], "--rate") == 0) ? std::atof(argv[4]) : 1.0;
     rc = RunBare(argv[2], rate);
+  } else if (argc >= 4 && std::strcmp(argv[1], "--still") == 0) {
+    rc = RunStill(argv[2], argv[3]);
   } else if (argc >= 3 && std::strcmp(argv[1], "--step") == 0) {
     rc = RunStep(argv[2], !(argc >= 4 && std::strcmp(argv[3], "--no-pane") == 0));
   } else {

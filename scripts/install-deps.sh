@@ -28,6 +28,8 @@ PACKAGES=(
   locales
   # benchmarks
   libbenchmark-dev time
+  # benchmark peer only: the player bench compares playback CPU and picture with it
+  mpv
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
   # static analysis (scripts/analyze.sh)

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/Ascii.h"
 #include "common/Messages.h"
 #include "common/SafeWrite.h"
 #include "gps/GpsExport.h"
@@ -34,16 +35,6 @@ void PrintUsage(std::FILE* f) {
       "card's GPS folder, or a log file) as FORMAT: csv, gpx or geojson; to OUT, or\n"
       "to standard output without -o. It needs no display.\n",
       f);
-}
-
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    char a = s[s.size() - suffix.size() + i], b = suffix[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
 }
 
 bool IsMovieName(std::string_view path) {

@@ -35,7 +35,6 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   EVT_CLOSE(CVantorDlg::OnClose)
   EVT_CHAR_HOOK(CVantorDlg::OnCharHook)
   // playlist 1025: every row gets its colours as it is inserted
-  EVT_LIST_INSERT_ITEM(IDC_PLAYLIST, CVantorDlg::OnListCustomDraw)
   EVT_MENU(ID_PLAYLIST_SELECTALL, CVantorDlg::OnMenuSelectAll)
   // map zoom: hidden slider 1049 and spin 1053 with its buddy label 1048
   EVT_COMMAND_SCROLL_THUMBRELEASE(IDC_ZOOM_SLIDER, CVantorDlg::OnZoomSliderReleased)
@@ -241,15 +240,6 @@ void CVantorDlg::OnCharHook(wxKeyEvent& event) {
     default:
       event.Skip();
   }
-}
-
-void CVantorDlg::OnListCustomDraw(wxListEvent& event) {
-  const long item = event.GetIndex();
-  if (m_List && item >= 0) {
-    m_List->SetItemTextColour(item, FromColorRef(kListRowText));
-    m_List->SetItemBackgroundColour(item, FromColorRef(kListRowBackground));
-  }
-  event.Skip();
 }
 
 void CVantorDlg::OnMenuSelectAll(wxCommandEvent&) {

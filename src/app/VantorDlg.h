@@ -268,7 +268,6 @@ class CVantorDlg : public wxDialog {
   void OnPaint(wxPaintEvent& event);
   void OnClose(wxCloseEvent& event);
   void OnCharHook(wxKeyEvent& event);
-  void OnListCustomDraw(wxListEvent& event);
   void OnMenuSelectAll(wxCommandEvent& event);
   void OnZoomSliderReleased(wxScrollEvent& event);
   void OnZoomSpinDelta(wxSpinEvent& event);

@@ -1,5 +1,6 @@
 #include "map/WebBrowser2.h"
 
+#include <dlfcn.h>
 #include <glib-object.h>
 #include <wx/filename.h>
 #include <wx/webview.h>
@@ -12,6 +13,42 @@ gboolean SwallowScriptDialog(GObject*, gpointer, gpointer) {
   return TRUE;
 }
 
+void SetIfPresent(GObject* object, const char* property, gboolean value) {
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(object), property))
+    g_object_set(object, property, value, nullptr);
+}
+
+// The map is one local page that is loaded once and never left, so WebKit's
+// caches for browsing (pages in memory for Back, a large object cache, DNS
+// look-ups ahead, storage for web applications) only cost memory. The calls
+// are looked up in the process, which has WebKit loaded by now, so the
+// program needs no WebKit headers; missing ones leave the defaults.
+void TrimForOneLocalPage(GObject* view) {
+  using SetCacheModel = void (*)(gpointer context, int model);
+  static const auto setCacheModel =
+      reinterpret_cast<SetCacheModel>(::dlsym(RTLD_DEFAULT, "webkit_web_context_set_cache_model"));
+  constexpr int kDocumentViewer = 0;  // WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER
+  GObject* context = nullptr;
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(view), "web-context"))
+    g_object_get(view, "web-context", &context, nullptr);
+  if (context && setCacheModel) setCacheModel(context, kDocumentViewer);
+  if (context) g_object_unref(context);
+
+  GObject* settings = nullptr;
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(view), "settings"))
+    g_object_get(view, "settings", &settings, nullptr);
+  if (!settings) return;
+  SetIfPresent(settings, "enable-page-cache", FALSE);
+  SetIfPresent(settings, "enable-dns-prefetching", FALSE);
+  SetIfPresent(settings, "enable-offline-web-application-cache", FALSE);
+  SetIfPresent(settings, "enable-html5-database", FALSE);
+  SetIfPresent(settings, "enable-html5-local-storage", FALSE);
+  SetIfPresent(settings, "enable-webgl", FALSE);
+  SetIfPresent(settings, "enable-media", FALSE);
+  SetIfPresent(settings, "enable-webaudio", FALSE);
+  g_object_unref(settings);
+}
+
 }  // namespace
 
 bool CWebBrowser2::Create(wxWindow* parent, int id, const wxRect& rect) {
@@ -21,6 +58,9 @@ bool CWebBrowser2::Create(wxWindow* parent, int id, const wxRect& rect) {
                            wxWebViewBackendDefault, wxBORDER_NONE);
   if (!m_pView) return false;
   m_pView->EnableContextMenu(false);
+  if (auto* native = static_cast<GObject*>(m_pView->GetNativeBackend());
+      native && G_IS_OBJECT(native))
+    TrimForOneLocalPage(native);
   m_pView->Bind(wxEVT_DESTROY, [this](wxWindowDestroyEvent& e) {
     if (e.GetEventObject() == m_pView) {
       m_pView = nullptr;

@@ -22,6 +22,7 @@
 // shown to the user by the player itself (caption "Preview Player", through
 // vantor::ShowMessageBox); callers show nothing. With no movie open every
 // operation quietly does nothing.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -212,15 +213,13 @@ class CMoviePlayer {
   static void ShowPlayerError(const char* english);
 
  private:
-  void CreateGraph();
   void DestroyGraph();
-  std::unique_ptr<Graph> NewGraph();
-  HRESULT Preroll(Graph& graph);
+  // A fresh pipeline for one attempt of Open, already sized for `owner`.
+  std::unique_ptr<Graph> NewGraph(IVideoOutput* owner,
+                                  std::chrono::steady_clock::time_point deadline);
   HRESULT SetOwnerWindow(IVideoOutput* owner);
   void UpdateRenderSize();
-  void IssueSeek(std::int64_t ns);
-  bool StepWhilePaused(long ms);
-  void SyncToShown();
+  void Seek(std::int64_t ns);
   void OnOutputResized(IVideoOutput* output);
   friend class IVideoOutput;
 
@@ -231,7 +230,6 @@ class CMoviePlayer {
   int m_nVolume = 100;
   std::unique_ptr<Graph> m_pGraph;
   IVideoOutput* m_pOwner = nullptr;
-  IVideoOutput* m_pOpeningOwner = nullptr;  // during Open only
   VideoRect m_rcVideo;
   double m_dRate = 1.0;
   std::vector<RenderAttempt> m_attempts;

@@ -48,7 +48,6 @@ void CMeter::ReconstructControl() {
   if (m_bitmapBackground.IsOk() && m_dcBackground.IsOk()) {
     m_dcBackground.SelectObject(wxNullBitmap);
     m_bitmapBackground = wxBitmap();
-    m_pBitmapOldBackground = nullptr;
   }
   if (GetHandle()) Refresh(true);
 }

@@ -68,9 +68,6 @@ class CMeter : public wxWindow {
   wxRect m_rectCtrl;
   wxRect m_rectValue;
   wxRegion m_rgnClip;  // empty: the needle is filled without clipping
-  // Unused with wxMemoryDC (it deselects with wxNullBitmap); kept so that a
-  // cache, once filled, is released the same way it was taken.
-  wxBitmap* m_pBitmapOldBackground = nullptr;
   wxBitmap m_bitmapBackground;
   wxMemoryDC m_dcBackground;
   vantor::MeterPoint m_ptCenter;

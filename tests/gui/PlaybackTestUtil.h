@@ -17,6 +17,7 @@
 #include "GuiTestUtil.h"
 #include "app/VantorDlg.h"
 #include "common/Messages.h"
+#include "support/CapturedDialogs.h"
 
 namespace vantor::test {
 
@@ -98,31 +99,6 @@ inline bool TickPlayTimerUntil(CVantorDlg* dlg, const std::function<bool()>& don
   }
   return true;
 }
-
-// Message boxes and Yes/No questions of a test, answered with `yes`.
-class CapturedDialogs {
- public:
-  explicit CapturedDialogs(bool yes = true) : m_bYes(yes) {
-    m_oldBox = SetMessageBoxFunction([this](const MessageBoxRequest& r) { boxes.push_back(r); });
-    m_oldQuestion = SetQuestionFunction([this](const MessageBoxRequest& r) {
-      questions.push_back(r);
-      return m_bYes;
-    });
-  }
-  ~CapturedDialogs() {
-    SetMessageBoxFunction(m_oldBox);
-    SetQuestionFunction(m_oldQuestion);
-  }
-  void Answer(bool yes) { m_bYes = yes; }
-
-  std::vector<MessageBoxRequest> boxes;
-  std::vector<MessageBoxRequest> questions;
-
- private:
-  bool m_bYes;
-  MessageBoxFn m_oldBox;
-  QuestionFn m_oldQuestion;
-};
 
 // One shown main window per test suite (its web view is costly); every test
 // starts with no movie, an empty list and the sliders as set up.

@@ -4,10 +4,10 @@
 #include <wx/display.h>
 #include <wx/frame.h>
 
-#include "../player/FixtureMovies.h"
 #include "GuiTestUtil.h"
 #include "player/MoviePlayer.h"
 #include "player/VideoPane.h"
+#include "support/FixtureMovies.h"
 
 using vantor::test::Fixture;
 using vantor::test::FixtureMovie;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/DibHeader.h"
+
 namespace vantor::test {
 
 namespace fs = std::filesystem;
@@ -33,13 +35,8 @@ inline void Put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x)
 }
 
 inline std::vector<std::uint8_t> InfoHeader(int w, int h, int bits, std::size_t imageBytes) {
-  std::vector<std::uint8_t> d(40, 0);
-  Put32(d, 0, 40);
-  Put32(d, 4, std::uint32_t(w));
-  Put32(d, 8, std::uint32_t(h));
-  Put16(d, 12, 1);
-  Put16(d, 14, std::uint16_t(bits));
-  Put32(d, 20, std::uint32_t(imageBytes));
+  std::vector<std::uint8_t> d(kDibInfoHeaderSize);
+  WriteDibInfoHeader(d.data(), w, h, std::uint16_t(bits), std::uint32_t(imageBytes));
   return d;
 }
 

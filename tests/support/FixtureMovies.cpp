@@ -1,13 +1,5 @@
-#pragma once
-// Small movies for tests, made with GStreamer's own test sources and encoders
-// the first time a test asks for them and kept in the build tree (or the temp
-// folder), so that later runs cost nothing. Safe when several test processes
-// ask at once: each writes a private file and renames it into place.
-//
-//   std::string mov = vantor::test::FixtureMovie(vantor::test::Fixture::AudioVideo);
-//
-// Picture: SMPTE colour bars (videotestsrc pattern 0), 320 x 240, 30 fps, one
-// key frame per second, H.264; sound: a 440 Hz sine, AAC; QuickTime container.
+#include "support/FixtureMovies.h"
+
 #include <gst/gst.h>
 #include <unistd.h>
 
@@ -21,22 +13,7 @@
 
 namespace vantor::test {
 
-enum class Fixture {
-  AudioVideo,   // 4 s, bars + sine, .MOV
-  VideoOnly,    // 2 s, bars, no sound track, .MOV
-  AudioOnly,    // 2 s, sine only, .MOV
-  AviVideo,     // 2 s, bars, H.264 in AVI, .AVI
-  WmvMovie,     // 2 s, bars, WMV 2 in ASF, .wmv
-  WmvSound,     // 2 s, bars + sine, WMV 2 + WMA 2 in ASF, .wmv
-  WmvLostPicture,  // as WmvSound, but every picture stamped past the file's end
-  Truncated,    // the first half of AudioVideo's bytes, .MOV
-  TextFile,     // a text file named .MOV
-  EmptyFile,    // zero bytes, .MOV
-  NoExtension,  // AudioVideo's bytes under a name without any "."
-  OddPath,      // AudioVideo's bytes under a name with spaces, quotes, #, %, non-ASCII
-};
-
-inline std::string FixtureFolder() {
+std::string FixtureFolder() {
 #ifdef VANTOR_FIXTURE_DIR
   std::filesystem::path dir = std::filesystem::path(VANTOR_FIXTURE_DIR) / "player";
 #else
@@ -46,13 +23,13 @@ inline std::string FixtureFolder() {
   return dir.string();
 }
 
-namespace detail {
+namespace {
 
 // GStreamer's libav encoders start their timestamps at 1000 hours (room for
 // B-frames' decoding times); qtmux takes that in its stride, the ASF muxer
 // writes it into the file. The element named "rebase" gets its output moved
 // back to start at zero.
-inline GstPadProbeReturn RebaseTimestamps(GstPad*, GstPadProbeInfo* info, gpointer data) {
+GstPadProbeReturn RebaseTimestamps(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* first = static_cast<GstClockTime*>(data);
   GstBuffer* buf = GST_PAD_PROBE_INFO_BUFFER(info);
   if (!GST_BUFFER_PTS_IS_VALID(buf)) return GST_PAD_PROBE_OK;
@@ -64,7 +41,7 @@ inline GstPadProbeReturn RebaseTimestamps(GstPad*, GstPadProbeInfo* info, gpoint
   return GST_PAD_PROBE_OK;
 }
 
-inline void RunToEnd(const std::string& description) {
+void RunToEnd(const std::string& description) {
   static bool initialised = gst_init_check(nullptr, nullptr, nullptr);
   if (!initialised) throw std::runtime_error("GStreamer does not start");
   GError* err = nullptr;
@@ -106,7 +83,7 @@ std::string Cached(const std::string& name, Make make) {
   return path.string();
 }
 
-inline std::string Encode(const std::string& name, const std::string& branches) {
+std::string Encode(const std::string& name, const std::string& branches) {
   return Cached(name, [&](const std::string& out) {
     std::string d = branches;
     const auto at = d.find("@OUT@");
@@ -115,12 +92,12 @@ inline std::string Encode(const std::string& name, const std::string& branches) 
   });
 }
 
-inline std::string Video(int frames) {
+std::string Video(int frames) {
   return "videotestsrc pattern=smpte num-buffers=" + std::to_string(frames) +
          " ! video/x-raw,width=320,height=240,framerate=30/1 ! ";
 }
 
-inline std::string Audio(int seconds) {
+std::string Audio(int seconds) {
   // 44.1 kHz, 1024 samples a buffer
   return "audiotestsrc wave=sine freq=440 samplesperbuffer=1024 num-buffers=" +
          std::to_string(seconds * 44100 / 1024 + 1) + " ! audio/x-raw,rate=44100,channels=2 ! ";
@@ -130,10 +107,9 @@ constexpr const char* kH264 =
     "x264enc speed-preset=ultrafast key-int-max=30 bframes=0 ! video/x-h264,profile=baseline ! "
     "h264parse ! ";
 
-}  // namespace detail
+}  // namespace
 
-inline std::string FixtureMovie(Fixture which) {
-  using namespace detail;
+std::string FixtureMovie(Fixture which) {
   switch (which) {
     case Fixture::AudioVideo:
       return Encode("av.MOV", Video(120) + kH264 + "qtmux name=mux ! filesink location=\"@OUT@\" " +
@@ -151,10 +127,11 @@ inline std::string FixtureMovie(Fixture which) {
                                      "videoconvert ! avenc_wmv2 ! asfmux ! filesink "
                                      "location=\"@OUT@\"");
     case Fixture::WmvSound:
-      return Encode("movie_sound_rebased.wmv", Video(60) +
-                                           "videoconvert ! avenc_wmv2 name=rebase ! asfmux name=mux ! filesink "
-                                           "location=\"@OUT@\" " +
-                                           Audio(2) + "audioconvert ! avenc_wmav2 ! mux.");
+      return Encode("movie_sound_rebased.wmv",
+                    Video(60) +
+                        "videoconvert ! avenc_wmv2 name=rebase ! asfmux name=mux ! filesink "
+                        "location=\"@OUT@\" " +
+                        Audio(2) + "audioconvert ! avenc_wmav2 ! mux.");
     case Fixture::WmvLostPicture:
       return Encode("movie_sound.wmv", Video(60) +
                                            "videoconvert ! avenc_wmv2 ! asfmux name=mux ! filesink "

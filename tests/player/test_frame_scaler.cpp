@@ -1,0 +1,79 @@
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "common/GstInit.h"
+#include "player/FrameScaler.h"
+
+using vantor::GstPtr;
+
+namespace {
+
+TEST(FrameScalerSizes, PictureFitsTheBoxWithItsShape) {
+  EXPECT_EQ(FitPicture({1920, 1080}, 1, 1, {575, 390}), (PictureSize{575, 323}));
+  EXPECT_EQ(FitPicture({640, 480}, 1, 1, {575, 390}), (PictureSize{520, 390}));
+  // Anamorphic: 720x576 with wide pixels is shown 16:9.
+  EXPECT_EQ(FitPicture({720, 576}, 64, 45, {1024, 1024}), (PictureSize{1024, 576}));
+  EXPECT_EQ(FitPicture({0, 0}, 1, 1, {575, 390}), (PictureSize{}));
+}
+
+TEST(FrameScalerSizes, HalvesWhileAtLeastTwiceTheShownSize) {
+  using Steps = std::vector<PictureSize>;
+  EXPECT_EQ(HalvingSteps({1920, 1080}, {575, 323}), (Steps{{960, 540}}));
+  EXPECT_EQ(HalvingSteps({3840, 2160}, {575, 323}), (Steps{{1920, 1080}, {960, 540}}));
+  EXPECT_EQ(HalvingSteps({320, 240}, {160, 120}), (Steps{{160, 120}}));
+  // Full screen from 1080p, and a picture smaller than the pane: no halving.
+  EXPECT_EQ(HalvingSteps({1920, 1080}, {1280, 720}), Steps{});
+  EXPECT_EQ(HalvingSteps({320, 240}, {575, 390}), Steps{});
+  EXPECT_EQ(HalvingSteps({1920, 1080}, {0, 0}), Steps{});
+}
+
+// One-pixel checkers at 1080p: a path that averages shows them as an even
+// grey in the pane; one that skips pixels shows stripes of black and white.
+TEST(FrameScalerPicture, FineDetailIsAveragedNotSkipped) {
+  ASSERT_TRUE(vantor::EnsureGStreamer());
+  GstPtr<GstElement> pipeline(gst_pipeline_new(nullptr));
+  GstElement* src = gst_element_factory_make("videotestsrc", nullptr);
+  GstElement* caps = gst_element_factory_make("capsfilter", nullptr);
+  ASSERT_TRUE(src && caps);
+  gst_util_set_object_arg(G_OBJECT(src), "pattern", "checkers-1");
+  g_object_set(src, "num-buffers", 1, nullptr);
+  GstPtr<GstCaps> i420(gst_caps_from_string("video/x-raw,format=I420,width=1920,height=1080"));
+  g_object_set(caps, "caps", i420.get(), nullptr);
+  auto scaler = CFrameScaler::Make("sync=false");
+  ASSERT_NE(scaler, nullptr);
+  scaler->SetShownSize(575, 390);
+  gst_bin_add_many(GST_BIN(pipeline.get()), src, caps, scaler->Bin(), nullptr);
+  ASSERT_TRUE(gst_element_link_many(src, caps, scaler->Bin(), nullptr));
+  gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+  GstPtr<GstSample> sample(
+      gst_app_sink_try_pull_sample(GST_APP_SINK(scaler->AppSink()), 5 * GST_SECOND));
+  ASSERT_NE(sample, nullptr);
+  GstVideoInfo vi;
+  ASSERT_TRUE(gst_video_info_from_caps(&vi, gst_sample_get_caps(sample.get())));
+  EXPECT_EQ(GST_VIDEO_INFO_FORMAT(&vi), GST_VIDEO_FORMAT_BGRx);
+  ASSERT_EQ(GST_VIDEO_INFO_WIDTH(&vi), 575);
+  ASSERT_EQ(GST_VIDEO_INFO_HEIGHT(&vi), 390);
+  GstVideoFrame frame;
+  ASSERT_TRUE(gst_video_frame_map(&frame, &vi, gst_sample_get_buffer(sample.get()), GST_MAP_READ));
+  const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+  const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+  auto green = [&](int x, int y) { return int(pixels[y * stride + x * 4 + 1]); };
+  // Letterboxed: black above and below the 16:9 picture.
+  EXPECT_LT(green(287, 5), 20);
+  EXPECT_LT(green(287, 384), 20);
+  int lowest = 255, highest = 0;
+  for (int y = 60; y < 330; y += 7)
+    for (int x = 10; x < 565; x += 3) {
+      lowest = std::min(lowest, green(x, y));
+      highest = std::max(highest, green(x, y));
+    }
+  gst_video_frame_unmap(&frame);
+  gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+  EXPECT_GT(lowest, 100);
+  EXPECT_LT(highest, 155);
+}
+
+}  // namespace
