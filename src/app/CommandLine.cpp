@@ -13,6 +13,7 @@
 #include "common/Messages.h"
 #include "gps/GpsExport.h"
 #include "gps/GpsLog.h"
+#include "gps/GpsSources.h"
 
 namespace vantor {
 namespace {
@@ -29,9 +30,10 @@ void PrintUsage(std::FILE* f) {
       "MOVIE arguments are added to the playlist; a movie whose name starts\n"
       "with '-' is given as ./-name.\n"
       "\n"
-      "--export writes the GPS log of INPUT (a movie, whose log is looked up in the\n"
-      "card's GPS folder, or a log file) as FORMAT: csv, gpx or geojson; to OUT, or\n"
-      "to standard output without -o. It needs no display.\n",
+      "--export writes the GPS of INPUT as FORMAT: csv, gpx or geojson; to OUT, or\n"
+      "to standard output without -o. INPUT is a movie (its GPS is looked up as the\n"
+      "window does: the camera's log, an NMEA sidecar, GPS in the movie, a GPX\n"
+      "track) or a GPS file (camera log, NMEA, GPX). It needs no display.\n",
       f);
 }
 
@@ -143,23 +145,27 @@ int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
   }
 
   std::string logPath = input;
+  GpsRecordTable table;
+  GpsLoad load;
   if (IsMovieName(input)) {
     struct stat st {};
     if (::stat(input.c_str(), &st) != 0) {
       Fail(err, Format("%s: %s", input, std::strerror(errno)));
       return kExitFailure;
     }
-    logPath = GetGpsLogPath(input);
-  }
-
-  GpsRecordTable table;
-  const GpsLogStatus status = ParseGpsLog(logPath, table);
-  if (status != GpsLogStatus::Ok) {
-    if (logPath != input)
-      Fail(err,
-           Format("GPS log of %s: %s", input, logPath + ": " + Tr(DescribeGpsLogStatus(status))));
-    else
-      Fail(err, Format("%s: %s", logPath, Tr(DescribeGpsLogStatus(status))));
+    // Every source of the movie in the window's order.
+    if (LoadGpsForMovie(input, table, load) == GpsSourceKind::None) {
+      Fail(err, Format("%s: no GPS found (no camera log %s, no NMEA sidecar, GPS in the movie "
+                       "or GPX track)",
+                       input, GetGpsLogPath(input)));
+      return kExitFailure;
+    }
+    logPath = load.path;
+  } else if (LoadGpsFile(input, {}, table, load) == GpsSourceKind::None) {
+    // Not NMEA, GPX or a movie: report it as the camera's log format.
+    GpsLogStatus status = ParseGpsLog(input, table);
+    if (status == GpsLogStatus::Ok) status = GpsLogStatus::Empty;
+    Fail(err, Format("%s: %s", input, Tr(DescribeGpsLogStatus(status))));
     return kExitFailure;
   }
 
