@@ -35,6 +35,11 @@ bool ReadText(const std::string& path, std::string& text) {
   return text.empty() || src.Read(0, text.data(), text.size());
 }
 
+bool IsCalendarDate(int packed) {
+  const int month = (packed >> 5) & 15, day = packed & 31;
+  return packed >> 9 >= 1 && month >= 1 && month <= 12 && day >= 1;
+}
+
 bool LooksLikeGpx(const std::string& text) {
   const std::string_view head(text.data(), std::min<std::size_t>(text.size(), 4096));
   return head.find("<gpx") != head.npos || head.find(":gpx") != head.npos;
@@ -221,8 +226,10 @@ GpsSourceKind LoadGpsFile(const std::string& path, const std::string& moviePath,
   GpsSourceKind kind = GpsSourceKind::None;
   if (ReadGpsTrackFile(path, moviePath, track, kind)) return Finish(kind, path, track, table, load);
   if (kind != GpsSourceKind::None) return GpsSourceKind::None;
-  // Anything else is taken as the camera's own log format.
-  if (ParseGpsLog(path, table) == GpsLogStatus::Ok && table.nCount > 0) {
+  // Anything else is taken as the camera's own log format, when it starts as
+  // one: that parser reads any text, and a file picked by hand may be anything.
+  if (ParseGpsLog(path, table) == GpsLogStatus::Ok && table.nCount > 0 &&
+      IsCalendarDate(table.Records()[0].nDate)) {
     load.kind = GpsSourceKind::CameraLog;
     load.path = path;
     load.bHasTilt = true;

@@ -290,9 +290,12 @@ void ScanForBlocks(MovieScan& m) {
   std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
   for (const Box& b : m.mdats) ranges.emplace_back(b.Payload(), b.offset + b.size);
   if (ranges.empty()) ranges.emplace_back(0, m.src.Size());
+  std::uint64_t longest = 0;
+  for (const auto& [begin, end] : ranges) longest = std::max(longest, end - begin);
   std::vector<unsigned char> buf;
   try {
-    buf.resize(kScanChunk + 16);
+    // No more than the media data: a small movie needs no 4 MB buffer.
+    buf.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kScanChunk, longest)) + 16);
   } catch (const std::bad_alloc&) {
     return;
   }

@@ -4,6 +4,7 @@
 // The same points, positions within 1e-6 degrees, speeds within 0.1 km/h,
 // the same times.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "gps/GpsSources.h"
 
 using namespace vantor;
@@ -202,4 +204,22 @@ TEST_F(GpsCrossCheck, NmeaAndGpxAgreeWithGpsbabel) {
   EXPECT_EQ(gpxRefs.size(), static_cast<std::size_t>(kDriveFixes));
   EXPECT_EQ(gpx.size(), gpxRefs.size());
   ExpectSame(gpxRefs, gpx, "phone.gpx");
+}
+
+TEST_F(GpsCrossCheck, ExportReadsEverySourceAndGpsbabelReadsItBack) {
+  if (!Have("gpsbabel")) GTEST_SKIP() << "gpsbabel is not installed";
+  const fs::path out = fs::temp_directory_path() / ("vantor-export-" + std::to_string(getpid()));
+  for (const char* name : {"index_newer.MP4", "twochannel.mp4", "talkers.nmea", "phone.gpx"}) {
+    std::string args[] = {"vantor", "--export", "gpx", (kDir / name).string(), "-o", out.string()};
+    char* argv[6];
+    for (int i = 0; i < 6; ++i) argv[i] = args[i].data();
+    int code = -1;
+    ASSERT_TRUE(RunCommandLine(6, argv, code, stdout, stderr));
+    ASSERT_EQ(code, 0) << name;
+    // The written track holds the drive's fixes, the second without one left out.
+    const auto refs = Gpsbabel("gpx", out);
+    EXPECT_EQ(refs.size(), static_cast<std::size_t>(kDriveFixes)) << name;
+    ExpectSame(refs, Vantor(kDir / name), name);
+  }
+  fs::remove(out);
 }
