@@ -436,3 +436,24 @@ TEST(GpsSources, FirstSourceWithPointsWinsInOrder) {
   EXPECT_TRUE(load.offsetsMs.empty());
   EXPECT_EQ(table.Records()[0].nSpeed, 50);
 }
+
+TEST(MovieGps, AFourGigabyteMovieWithoutGpsIsRefusedAfterReadingItsStart) {
+  TempDir dir;
+  const std::string path = (dir.path / "BIG.MP4").string();
+  // ftyp, then a 64-bit sized mdat over 4 GB of (sparse) zeros.
+  Bytes head = MakeBox("ftyp", Bytes(8, 0));
+  const std::uint64_t mdat = (std::uint64_t{5} << 30) - head.size();
+  const unsigned char large[8] = {0, 0, 0, 1, 'm', 'd', 'a', 't'};
+  head.insert(head.end(), large, large + 8);
+  for (int s = 56; s >= 0; s -= 8) head.push_back(static_cast<unsigned char>(mdat >> s));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  fs::resize_file(path, head.size() - 16 + mdat);
+  GpsTrack t;
+  MovieGpsInfo info;
+  EXPECT_EQ(ReadMovieGpsFile(path, t, info), MovieGpsStatus::NoGps);
+  EXPECT_TRUE(info.bScanned);
+  // Cameras write their first block near the start: 64 MB and the chunk that
+  // crosses it are read, not the 5 GB.
+  EXPECT_LE(info.nBytesRead, std::uint64_t{72} << 20);
+}
