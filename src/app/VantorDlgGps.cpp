@@ -206,6 +206,16 @@ double CVantorDlg::GetPlayFraction() {
 }
 
 void CVantorDlg::PaintGpsDisplay(wxDC& dc) {
-  if (m_graph.IsBuilt()) m_graph.DrawCursor(&dc, GetPlayFraction());
+  if (m_graph.IsBuilt()) {
+    double fraction = GetPlayFraction();
+    // The graph runs over the records; a source with its own timing may have
+    // gaps, so the cursor goes to the record shown, not to the share of the movie.
+    if (!m_gpsLoad.offsetsMs.empty() && m_nGpsCount > 0 && m_Player.IsOpen()) {
+      const int index = vantor::RecordIndexForOffset(m_gpsLoad.offsetsMs.data(), m_nGpsCount,
+                                                     ToUnsigned(m_Player.GetCurrentPosition()));
+      fraction = static_cast<double>(index) / m_nGpsCount;
+    }
+    m_graph.DrawCursor(&dc, fraction);
+  }
   PaintSpeedDialPlace(dc);
 }

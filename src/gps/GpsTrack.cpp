@@ -154,8 +154,10 @@ bool FillRecordTable(const GpsTrack& track, GpsRecordTable& table,
       r.nDate = PackDate(p.nTimeMs);
       r.nTime = firstTime == kNoTime ? 0 : ClampInt((p.nTimeMs - firstTime) / 1000.0);
     }
+    // 0°N 0°E is what a receiver without a fix reports as a position.
     const bool fix = p.bFix && std::isfinite(p.dLatitude) && std::isfinite(p.dLongitude) &&
-                     std::fabs(p.dLatitude) <= 90.0 && std::fabs(p.dLongitude) <= 180.0;
+                     std::fabs(p.dLatitude) <= 90.0 && std::fabs(p.dLongitude) <= 180.0 &&
+                     !(p.dLatitude == 0.0 && p.dLongitude == 0.0);
     if (fix) {
       if (lastFix)
         metres +=

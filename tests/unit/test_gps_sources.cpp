@@ -373,6 +373,12 @@ TEST(GpsTrackTable, RecordsInKmhWithOdometerFromDistanceAndNoPositionWithoutFix)
   EXPECT_EQ(table.nCapacity, 4 + kGpsSpareRecords);
   EXPECT_EQ(r[4].nSpeed, 0);
 
+  // A "fix" at 0°N 0°E is a receiver without one.
+  t.points[1].dLatitude = 0.0;
+  t.points[1].dLongitude = 0.0;
+  ASSERT_TRUE(FillRecordTable(t, table, offsets));
+  EXPECT_TRUE(std::isnan(table.Records()[1].dLatitude));
+
   // With accelerometer readings the graph shows the three axes instead.
   t.points[0].bHasAccel = true;
   t.points[0].adAccel[2] = 1.0;
