@@ -6,6 +6,7 @@
 #include <wx/dcmemory.h>
 #include <wx/init.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -80,6 +81,29 @@ void BM_UpdateGpsDisplay_WithPageWrite(benchmark::State& state) {
   RemoveMapPage();
 }
 BENCHMARK(BM_UpdateGpsDisplay_WithPageWrite)->Unit(benchmark::kMillisecond);
+
+// The page for a long log (2.3 million records is a 200 MB log): the route
+// is simplified, so the page stays small whatever the log; "points" and
+// "page_kb" say what the web engine is given.
+void BM_MapPageText_LongRoute(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const auto drive = Drive(n);
+  std::size_t bytes = 0, points = 0;
+  for (auto _ : state) {
+    const std::string page = MapPageText(31.2, 121.4, 13, 0, {drive.data(), n, n / 2});
+    bytes = page.size();
+    const std::size_t from = page.find("var route = [");
+    points = static_cast<std::size_t>(
+        std::count(page.begin() + from, page.begin() + page.find("];", from), '['));
+  }
+  state.counters["points"] = static_cast<double>(points - 1);
+  state.counters["page_kb"] = static_cast<double>(bytes) / 1024;
+}
+BENCHMARK(BM_MapPageText_LongRoute)
+    ->Arg(3600)
+    ->Arg(100000)
+    ->Arg(2300000)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_LogGraphBuild(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

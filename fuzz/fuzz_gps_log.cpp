@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Ref r{};
       int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
       std::sscanf(p, "%4d/%02d/%02d", &y, &mo, &d);
-      r.date = y * 512 + mo * 32 + d;
+      r.date = vantor::IsCalendarDate(y, mo, d) ? y * 512 + mo * 32 + d : 0;
       if (const char* dash = std::strchr(p, '-')) {
         std::sscanf(dash + 1, "%2d:%02d:%02d", &h, &mi, &s);
         r.time = h * 3600 + mi * 60 + s;

@@ -17,11 +17,11 @@ FLAGS=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 # Sources of vantor_core each target needs (the targets link no GUI and no media).
 declare -A SOURCES=(
   [fuzz_gps_log]="src/gps/GpsLog.cpp"
-  [fuzz_map_page]="src/map/MapPage.cpp"
-  [fuzz_bmp_header]="src/app/Snapshot.cpp"
+  [fuzz_map_page]="src/map/MapPage.cpp src/common/SafeWrite.cpp"
+  [fuzz_bmp_header]="src/app/Snapshot.cpp src/common/SafeWrite.cpp src/common/Utf8.cpp"
   [fuzz_image_filters]="src/widgets/ImageFilter.cpp"
   [fuzz_image_type]="src/widgets/ImageBitmapType.cpp"
-  [fuzz_playlist_names]="src/app/PlayListCore.cpp"
+  [fuzz_playlist_names]="src/app/PlayListCore.cpp src/common/Utf8.cpp"
   [fuzz_mp4_boxes]="src/gps/MovieGps.cpp src/gps/NmeaReader.cpp src/gps/GpsTrack.cpp src/gps/GpsLog.cpp"
   [fuzz_freegps_block]="src/gps/MovieGps.cpp src/gps/NmeaReader.cpp src/gps/GpsTrack.cpp src/gps/GpsLog.cpp"
   [fuzz_nmea]="src/gps/NmeaReader.cpp src/gps/GpsTrack.cpp src/gps/GpsLog.cpp"

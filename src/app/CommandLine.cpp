@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/Messages.h"
+#include "common/SafeWrite.h"
 #include "gps/GpsExport.h"
 #include "gps/GpsLog.h"
 #include "gps/GpsSources.h"
@@ -61,10 +62,14 @@ std::string BaseName(const std::string& path) {
 
 std::string Format(const char* english, const std::string& a, const std::string& b = {}) {
   std::string text = Tr(english);
+  // The arguments are names from the user or the disk: a "%s" inside one is
+  // text, so the search goes on after what was put in.
+  std::size_t from = 0;
   for (const std::string* arg : {&a, &b}) {
-    const std::size_t at = text.find("%s");
+    const std::size_t at = text.find("%s", from);
     if (at == std::string::npos) break;
     text.replace(at, 2, *arg);
+    from = at + arg->size();
   }
   return text;
 }
@@ -73,44 +78,13 @@ void Fail(std::FILE* err, const std::string& message) {
   std::fprintf(err, "vantor: %s\n", message.c_str());
 }
 
-// Writes `data` to OUT through a temporary file beside it that replaces OUT
-// only when every byte is on disk: a full disk or a failed write leaves
-// whatever OUT held before.
-bool WriteFileReplacing(const std::string& outPath, const std::string& data, std::string& error) {
-  struct stat st {};
-  if (::stat(outPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    error = std::strerror(EISDIR);
-    return false;
-  }
-  std::string tmp = outPath + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  std::size_t done = 0;
-  int savedErrno = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      savedErrno = errno;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (savedErrno == 0 && ::fsync(fd) != 0) savedErrno = errno;
-  if (::close(fd) != 0 && savedErrno == 0) savedErrno = errno;
-  if (savedErrno == 0 && ::rename(tmp.c_str(), outPath.c_str()) != 0) savedErrno = errno;
-  if (savedErrno != 0) {
-    ::unlink(tmp.c_str());
-    error = std::strerror(savedErrno);
-    return false;
-  }
-  return true;
+// Whether OUT names the same file as `input` (through any link, symbolic or
+// hard): writing it would destroy what is being exported.
+bool IsSameFile(const std::string& outPath, const std::string& input) {
+  struct stat inSt {
+  }, outSt{};
+  return ::stat(input.c_str(), &inSt) == 0 && ::stat(outPath.c_str(), &outSt) == 0 &&
+         inSt.st_dev == outSt.st_dev && inSt.st_ino == outSt.st_ino;
 }
 
 int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
@@ -161,6 +135,13 @@ int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
       return kExitFailure;
     }
     logPath = load.path;
+    // A camera log none of whose lines starts with a date is no log: exporting
+    // it would only make a track of zeros.
+    if (load.kind == GpsSourceKind::CameraLog && !HasDatedRecord(table)) {
+      Fail(err, Format("GPS log of %s: %s", input,
+                       logPath + ": " + Tr(DescribeGpsLogStatus(GpsLogStatus::Empty))));
+      return kExitFailure;
+    }
   } else if (LoadGpsFile(input, {}, table, load) == GpsSourceKind::None) {
     // Not NMEA, GPX or a movie: report it as the camera's log format.
     GpsLogStatus status = ParseGpsLog(input, table);
@@ -177,17 +158,17 @@ int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
     }
     return 0;
   }
-  // Replacing OUT must never destroy the log being read.
-  struct stat inSt {
-  }, outSt{};
-  if (::stat(logPath.c_str(), &inSt) == 0 && ::stat(outPath.c_str(), &outSt) == 0 &&
-      inSt.st_dev == outSt.st_dev && inSt.st_ino == outSt.st_ino) {
-    Fail(err, Format("%s: refusing to overwrite the GPS log itself", outPath));
-    return kExitFailure;
+  // OUT must never be one of the inputs: the movie named or the log read.
+  for (const std::string* in : {&input, &logPath}) {
+    if (IsSameFile(outPath, *in)) {
+      Fail(err, Format("%s: refusing to overwrite the input %s", outPath, *in));
+      return kExitFailure;
+    }
   }
-  std::string error;
-  if (!WriteFileReplacing(outPath, text, error)) {
-    Fail(err, Format("%s: %s", outPath, error));
+  SafeWriteOptions options;
+  options.waitForFifoReader = true;  // as the shell does for "> fifo"
+  if (const int e = WriteFileSafely(outPath, text, options)) {
+    Fail(err, Format("%s: %s", outPath, std::strerror(e)));
     return kExitFailure;
   }
   return 0;

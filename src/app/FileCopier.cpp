@@ -9,30 +9,11 @@
 #include <memory>
 
 #include "common/Messages.h"
+#include "common/UniqueFd.h"
 
 namespace vantor {
 
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-  // Closes now so that a failing close (delayed write errors) is seen.
-  bool Close() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int m_fd;
-};
 
 std::string Reason(const char* english, int error) {
   std::string s = Tr(english);
@@ -57,16 +38,18 @@ CopyResult CopyFileExclusive(const std::string& source, const std::string& desti
     return result;
   };
 
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) return fail(CopyStatus::SourceUnreadable, errno);
+  // Non-blocking so that a FIFO in the movie's place cannot hang the open;
+  // it is refused below as not a regular file.
+  UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (in.Get() < 0) return fail(CopyStatus::SourceUnreadable, errno);
   struct stat st {};
-  if (::fstat(in.get(), &st) != 0) return fail(CopyStatus::SourceUnreadable, errno);
+  if (::fstat(in.Get(), &st) != 0) return fail(CopyStatus::SourceUnreadable, errno);
   if (!S_ISREG(st.st_mode)) return fail(CopyStatus::SourceUnreadable, EISDIR);
   const std::uint64_t total = std::uint64_t(st.st_size);
 
   // O_EXCL: an existing file, or one that appears meanwhile, is never replaced.
-  Fd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (out.get() < 0) {
+  UniqueFd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (out.Get() < 0) {
     const int e = errno;
     return fail(e == EEXIST ? CopyStatus::DestinationExists : CopyStatus::DestinationUnwritable, e);
   }
@@ -84,13 +67,13 @@ CopyResult CopyFileExclusive(const std::string& source, const std::string& desti
   if (progress) progress(0, total);
   for (;;) {
     if (cancel && cancel->load(std::memory_order_relaxed)) return abandon(CopyStatus::Cancelled, 0);
-    const ssize_t n = ::read(in.get(), buffer.get(), chunk);
+    const ssize_t n = ::read(in.Get(), buffer.get(), chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       return abandon(CopyStatus::SourceUnreadable, errno);
     }
     if (n == 0) break;
-    if (!WriteAll(out.get(), buffer.get(), std::size_t(n), options.write))
+    if (!WriteAll(out.Get(), buffer.get(), std::size_t(n), options.write))
       return abandon(CopyStatus::WriteFailed, errno);
     done += std::uint64_t(n);
     result.bytesCopied = done;
@@ -99,7 +82,7 @@ CopyResult CopyFileExclusive(const std::string& source, const std::string& desti
 
   // The copy keeps the movie's time stamps, as a copy in a file manager does.
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  ::futimens(out.get(), times);
+  ::futimens(out.Get(), times);
   if (!out.Close()) return abandon(CopyStatus::WriteFailed, errno);
   return result;
 }

@@ -1,71 +1,9 @@
 #include "app/PlayListCore.h"
 
-#include <locale.h>
-#include <wctype.h>
-
 #include <string>
 #include <vector>
 
-namespace {
-
-// A UTF-8 locale for towlower_l, made once. glibc always has C.UTF-8; should it
-// be missing, folding falls back to ASCII letters only.
-locale_t Utf8Locale() {
-  static const locale_t loc = [] {
-    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-    if (!l) l = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", nullptr);
-    return l;
-  }();
-  return loc;
-}
-
-// Decodes one UTF-8 sequence at s[i]; returns its length, 0 when it is not valid
-// UTF-8 (the byte is then kept as it is).
-std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  std::size_t len;
-  char32_t min;
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  } else if ((b0 & 0xE0) == 0xC0) {
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
-void EncodeUtf8(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-}  // namespace
+#include "common/Utf8.h"
 
 CPlayListCore::CPlayListCore() = default;
 
@@ -76,38 +14,15 @@ CPlayListCore::~CPlayListCore() {
   RemoveAll();
 }
 
-std::string CPlayListCore::FoldCase(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  const locale_t loc = Utf8Locale();
-  for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    if (static_cast<unsigned char>(c) < 0x80) {
-      out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-      ++i;
-      continue;
-    }
-    char32_t cp = 0;
-    const std::size_t len = DecodeUtf8(text, i, cp);
-    if (len == 0) {
-      out += c;
-      ++i;
-      continue;
-    }
-    if (loc) cp = static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), loc));
-    EncodeUtf8(cp, out);
-    i += len;
-  }
-  return out;
-}
-
 std::string CPlayListCore::DisplayNameOf(std::string_view path) {
   const std::size_t slash = path.rfind('/');
   const std::size_t start = (slash == std::string_view::npos) ? 0 : slash + 1;
   const std::size_t dot = path.rfind('.');
   // A dot in a folder name lies before the name's start and cuts nothing.
   const std::size_t end = (dot != std::string_view::npos && dot >= start) ? dot : path.size();
-  return std::string(path.substr(start, end - start));
+  // The name is shown, and a file name on Linux is bytes: what is not UTF-8
+  // shows as replacement characters rather than as nothing.
+  return vantor::ToValidUtf8(path.substr(start, end - start));
 }
 
 IPlayListMirror* CPlayListCore::LiveMirror() const {
@@ -136,7 +51,7 @@ std::unique_ptr<CPlayListNode> CPlayListCore::Unlink(CPlayListNode* pNode) {
   else
     m_pTail = taken->pPrev;
   taken->pPrev = nullptr;
-  if (auto it = m_keyCount.find(taken->strKey); it != m_keyCount.end() && --it->second <= 0) {
+  if (auto it = m_keyCount.find(taken->pszPath); it != m_keyCount.end() && --it->second <= 0) {
     m_keyCount.erase(it);
   }
   --m_nCount;
@@ -155,7 +70,6 @@ BOOL CPlayListCore::Add(const char* pszPath) {
   node->pszPath = pszPath;
   node->pszName = DisplayNameOf(node->pszPath);
   if (node->pszName.empty()) return FALSE;  // ".mov" alone, or a folder ("…/")
-  node->strKey = FoldCase(node->pszPath);
   CPlayListNode* p = node.get();
   {
     std::lock_guard lock(m_cs);
@@ -163,7 +77,7 @@ BOOL CPlayListCore::Add(const char* pszPath) {
     p->pPrev = m_pTail;
     (m_pTail ? m_pTail->pNext : m_pHead) = std::move(node);
     m_pTail = p;
-    ++m_keyCount[p->strKey];
+    ++m_keyCount[p->pszPath];
     // An index past the end (after Stop, or the end of the list) stays past
     // the end rather than naming the new entry.
     if (m_nCurSel >= m_nCount && m_nCurSel < INT32_MAX) ++m_nCurSel;
@@ -178,21 +92,20 @@ BOOL CPlayListCore::Add(const char* pszPath) {
 
 int CPlayListCore::Find(const char* pszPath) const {
   if (!pszPath) return -1;
-  const std::string key = FoldCase(pszPath);
+  const std::string key = pszPath;
   std::lock_guard lock(m_cs);
   if (!m_keyCount.contains(key)) return -1;
   int i = 0;
   for (const CPlayListNode* p = m_pHead.get(); p; p = p->pNext.get(), ++i) {
-    if (p->strKey == key) return i;
+    if (p->pszPath == key) return i;
   }
   return -1;
 }
 
 bool CPlayListCore::Contains(const char* pszPath) const {
   if (!pszPath) return false;
-  const std::string key = FoldCase(pszPath);
   std::lock_guard lock(m_cs);
-  return m_keyCount.contains(key);
+  return m_keyCount.contains(pszPath);
 }
 
 const char* CPlayListCore::GetPath(int nIndex) const {

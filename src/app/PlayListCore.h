@@ -26,7 +26,6 @@ inline constexpr const char* kMsgConfirmDeleteFiles = "Are you sure to delete th
 struct CPlayListNode {
   std::string pszPath;  // the full path as it was added
   std::string pszName;  // file name without its last extension
-  std::string strKey;   // pszPath case-folded, for Find
   std::unique_ptr<CPlayListNode> pNext;
   CPlayListNode* pPrev = nullptr;
 };
@@ -74,7 +73,8 @@ class CPlayListCore {
   // Appends an entry (see DisplayNameOf for the name); FALSE when the path is
   // rejected. Duplicates are not checked here: AddToPlayList does that.
   BOOL Add(const char* pszPath);
-  // Index of the first entry with this path, letter case ignored; -1 if none.
+  // Index of the first entry with exactly this path (names that differ only in
+  // letter case are different files on Linux); -1 if none.
   int Find(const char* pszPath) const;
   // Whether Find would find the path, without walking to its index.
   bool Contains(const char* pszPath) const;
@@ -98,10 +98,9 @@ class CPlayListCore {
   BOOL RemoveSelected();
 
   // The display name Add gives a path: the text after the last '/', without
-  // its last extension; "" when that leaves nothing (rejected).
+  // its last extension, with bytes that are not UTF-8 replaced by U+FFFD; ""
+  // when that leaves nothing (rejected).
   static std::string DisplayNameOf(std::string_view path);
-  // Case folding used by Find (Unicode simple lower case of UTF-8 text).
-  static std::string FoldCase(std::string_view text);
 
  protected:
   IPlayListMirror* LiveMirror() const;

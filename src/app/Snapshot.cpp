@@ -12,6 +12,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/Utf8.h"
+
 namespace vantor {
 
 namespace {
@@ -43,13 +45,6 @@ std::uint8_t MaskedChannel(std::uint32_t value, std::uint32_t mask) {
   const std::uint32_t v = (value >> shift) & m;
   return std::uint8_t((std::uint64_t(v) * 255 + m / 2) / m);
 }
-
-// Sets errno for the caller after cleanup calls that may overwrite it.
-struct ErrnoKeeper {
-  int saved;
-  ErrnoKeeper() : saved(errno) {}
-  ~ErrnoKeeper() { errno = saved; }
-};
 
 }  // namespace
 
@@ -127,71 +122,22 @@ std::optional<std::array<std::uint8_t, kBitmapFileHeaderSize>> MakeBmpFileHeader
   return h;
 }
 
-bool WriteAll(int fd, const void* data, std::size_t n, const WriteFn& write) {
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  while (n > 0) {
-    const ssize_t w = write ? write(fd, p, n) : ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (w == 0) {  // nothing accepted and no reason given: treat as a full disk
-      errno = ENOSPC;
-      return false;
-    }
-    p += w;
-    n -= std::size_t(w);
-  }
-  return true;
-}
-
 bool WriteBmpFile(const std::string& path, std::span<const std::uint8_t> dib, int* error,
                   const WriteFn& write) {
-  auto fail = [&](int e) {
-    if (error) *error = e;
-    errno = e;
-    return false;
-  };
   const auto header = MakeBmpFileHeader(dib);
-  if (!header) return fail(EINVAL);
-
-  // An existing file the user agreed to replace stays as it was until the new
-  // picture is complete: write beside it, then rename over it.
-  struct stat existing {};
-  const bool exists = ::stat(path.c_str(), &existing) == 0;
-  if (exists && !S_ISREG(existing.st_mode)) return fail(EISDIR);
-  if (exists && ::access(path.c_str(), W_OK) != 0) return fail(errno);
-
-  const auto slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temp = dir + "." + name + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return fail(errno);
-
-  // mkostemp makes the file private; a snapshot gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, exists ? (existing.st_mode & 07777) : (0666 & ~mask));
-
-  bool ok = WriteAll(fd, header->data(), header->size(), write) &&
-            WriteAll(fd, dib.data(), dib.size(), write);
-  int err = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
+  int e = EINVAL;
+  if (header) {
+    SafeWriteOptions options;
+    options.write = write;
+    e = WriteFileSafely(
+        path,
+        {std::string_view(reinterpret_cast<const char*>(header->data()), header->size()),
+         std::string_view(reinterpret_cast<const char*>(dib.data()), dib.size())},
+        options);
   }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ErrnoKeeper keep;
-    ::unlink(temp.c_str());
-    return fail(err);
-  }
-  if (error) *error = 0;
-  return true;
+  if (error) *error = e;
+  errno = e;
+  return e == 0;
 }
 
 std::optional<RgbImage> DibToRgb(std::span<const std::uint8_t> dib) {
@@ -290,31 +236,10 @@ std::string Utf8ToUpper(const std::string& s) {
   static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
   std::string out;
   out.reserve(s.size());
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    int len = 0;
+  for (std::size_t i = 0; i < s.size();) {
     char32_t cp = 0;
-    if (c < 0x80) {
-      len = 1;
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    }
-    bool valid = len > 0 && i + len <= s.size();
-    for (int k = 1; valid && k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) valid = false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!valid) {
+    const std::size_t len = DecodeUtf8(s, i, cp);
+    if (len == 0) {
       out += s[i++];
       continue;
     }
@@ -324,30 +249,23 @@ std::string Utf8ToUpper(const std::string& s) {
     } else if (utf8) {
       up = char32_t(::towupper_l(wint_t(cp), utf8));
     }
-    if (up == cp) {
+    if (up == cp)
       out.append(s, i, len);
-    } else if (up < 0x80) {
-      out += char(up);
-    } else if (up < 0x800) {
-      out += char(0xC0 | (up >> 6));
-      out += char(0x80 | (up & 0x3F));
-    } else if (up < 0x10000) {
-      out += char(0xE0 | (up >> 12));
-      out += char(0x80 | ((up >> 6) & 0x3F));
-      out += char(0x80 | (up & 0x3F));
-    } else {
-      out += char(0xF0 | (up >> 18));
-      out += char(0x80 | ((up >> 12) & 0x3F));
-      out += char(0x80 | ((up >> 6) & 0x3F));
-      out += char(0x80 | (up & 0x3F));
-    }
+    else
+      AppendUtf8(up, out);
     i += len;
   }
   return out;
 }
 
 std::string FileSaveDestination(const std::string& chosenPath) {
-  const std::string dest = chosenPath + ".mov";
+  // "trip.mov" typed in the chooser already has its extension.
+  const auto slash0 = chosenPath.rfind('/');
+  const std::string typed =
+      slash0 == std::string::npos ? chosenPath : chosenPath.substr(slash0 + 1);
+  const bool hasExtension =
+      typed.size() > 4 && Utf8ToUpper(typed.substr(typed.size() - 4)) == ".MOV";
+  const std::string dest = hasExtension ? chosenPath : chosenPath + ".mov";
   const auto slash = dest.rfind('/');
   if (slash == std::string::npos) return Utf8ToUpper(dest);
   return dest.substr(0, slash + 1) + Utf8ToUpper(dest.substr(slash + 1));

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/SafeWrite.h"
+
 namespace vantor {
 
 // A frame as the player hands it over: a packed device-independent bitmap (a
@@ -60,17 +62,9 @@ std::uint32_t BmpPixelOffset(std::uint16_t bitCount);
 std::optional<std::array<std::uint8_t, kBitmapFileHeaderSize>> MakeBmpFileHeader(
     std::span<const std::uint8_t> dib);
 
-// Writes `n` bytes of `buf` to `fd` as write(2) does. Tests replace it to act out
-// a full disk; empty means write(2).
-using WriteFn = std::function<ssize_t(int fd, const void* buf, std::size_t n)>;
-
-// Writes all of `data`, retrying short writes and EINTR. False with errno set on
-// failure (ENOSPC for a writer that accepts nothing).
-bool WriteAll(int fd, const void* data, std::size_t n, const WriteFn& write = {});
-
-// Creates (or truncates) `path` and writes the file header then the frame block
-// unchanged. Every write and the close are checked; on failure the file is
-// removed so no truncated picture is left looking saved, and `*error` gets errno.
+// Writes the file header then the frame block unchanged to `path`, through
+// WriteFileSafely: a failure leaves no truncated picture looking saved and any
+// file replaced as it was, and `*error` gets errno.
 bool WriteBmpFile(const std::string& path, std::span<const std::uint8_t> dib, int* error = nullptr,
                   const WriteFn& write = {});
 
@@ -92,9 +86,10 @@ std::string SnapshotFileName(int n);
 // dialog's default extension does).
 std::string ApplyDefaultExtension(const std::string& path, const std::string& ext);
 
-// Where File Save copies the movie: the chosen path with ".mov" appended and the
-// file name (only the name: the folders must keep their case to exist) in upper
-// case. /home/user/clips/backup.mov -> /home/user/clips/BACKUP.MOV.MOV.
+// Where File Save copies the movie: the chosen path with ".mov" appended unless
+// the name already ends in it (any case), and the file name (only the name:
+// the folders must keep their case to exist) in upper case.
+// /home/user/clips/backup.mov -> /home/user/clips/BACKUP.MOV.
 std::string FileSaveDestination(const std::string& chosenPath);
 
 // Upper case of a UTF-8 string, character by character; bytes that are not valid

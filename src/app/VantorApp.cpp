@@ -1,5 +1,7 @@
 #include "app/VantorApp.h"
 
+#include <glib-unix.h>
+#include <signal.h>
 #include <wx/image.h>
 #include <wx/timer.h>
 
@@ -11,6 +13,7 @@
 #include "app/GuiMessageBox.h"
 #include "app/Skin.h"
 #include "app/VantorDlg.h"
+#include "map/MapPage.h"
 
 namespace {
 
@@ -27,6 +30,16 @@ int ExitAfterMs() {
 }
 
 const auto g_processStart = std::chrono::steady_clock::now();
+
+// SIGTERM and SIGINT (a session ending, Ctrl-C in the terminal) close the
+// window as its close box does, so the map page and its folder go with it.
+// GLib delivers them in the main loop, where closing is safe; the page goes
+// first, in case the window cannot close at once (a message box is up).
+gboolean CloseOnSignal(gpointer dlg) {
+  vantor::RemoveMapPage();
+  static_cast<CVantorDlg*>(dlg)->Close();
+  return G_SOURCE_CONTINUE;
+}
 
 }  // namespace
 
@@ -51,8 +64,13 @@ BOOL CVantorApp::InitInstance() {
     // Without a skin the program still works; it just looks plain.
   }
 
+  // Folders that killed or crashed runs left in the runtime directory.
+  vantor::RemoveStaleMapFolders();
+
   CVantorDlg dlg;
   SetTopWindow(&dlg);
+  const guint sigterm = g_unix_signal_add(SIGTERM, CloseOnSignal, &dlg);
+  const guint sigint = g_unix_signal_add(SIGINT, CloseOnSignal, &dlg);
 
   std::unique_ptr<wxTimer> exitTimer;
   if (const int ms = ExitAfterMs(); ms >= 0) {
@@ -75,6 +93,8 @@ BOOL CVantorApp::InitInstance() {
     dlg.CallAfter([&dlg, movies = m_startupMovies] { dlg.OpenMovies(movies); });
 
   dlg.ShowModal();
+  g_source_remove(sigterm);
+  g_source_remove(sigint);
   SetTopWindow(nullptr);
   return FALSE;
 }

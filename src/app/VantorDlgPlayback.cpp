@@ -1,6 +1,7 @@
 // Opening and playing movies: the transport commands and their playlist-menu
 // twins, the position and volume sliders, full screen, Escape, and the two
 // timers that poll the player and keep the GPS displays in step with it.
+#include <sys/stat.h>
 #include <wx/listctrl.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
@@ -8,11 +9,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "app/Resource.h"
 #include "app/VantorDlg.h"
+#include "common/SafeWrite.h"
 #include "player/VideoPane.h"
 #include "widgets/FECFileDialog.h"
 #include "widgets/FileFilter.h"
@@ -49,17 +50,9 @@ bool ExitAtEnd() {
   return exitAtEnd;
 }
 
-// Written beside the file and renamed over it, so a reader never sees half a line.
+// Replaces the file whole, so a reader never sees half a line.
 void WriteStatusLine(const std::string& line) {
-  const std::string& path = StatusFilePath();
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::trunc);
-    if (!out) return;
-    out << line << '\n';
-    if (!out) return;
-  }
-  std::rename(tmp.c_str(), path.c_str());
+  vantor::WriteFileSafely(StatusFilePath(), line + '\n');
 }
 
 }  // namespace
@@ -83,7 +76,12 @@ BOOL CVantorDlg::OpenAndPlay(const char* path) {
     m_timerPlay.Stop();
     return FALSE;
   }
-  if (!m_Player.Open(path, m_pVideoPane, ToVideoRect(m_rcVideo))) {
+  // A FIFO, device or socket in a movie's place would block the open (and
+  // the window with it) until someone writes to it: only regular files are
+  // handed to the player, the rest fail at once like a movie that cannot play.
+  struct stat st {};
+  const bool isFile = ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
+  if (!isFile || !m_Player.Open(path, m_pVideoPane, ToVideoRect(m_rcVideo))) {
     // The player has already let go of whatever was playing. Closing makes
     // that plain to the transport buttons, and the entry that did not play
     // loses its mark. The play timer runs on: its next tick finds nothing
@@ -196,18 +194,23 @@ void CVantorDlg::OpenMovies(const std::vector<std::string>& paths) {
 
 void CVantorDlg::OnPlay(wxCommandEvent&) {
   m_timerBackward.Stop();
-  if (m_Player.IsRunning()) {
+  // Once the list has played to its end the last movie is still open (and
+  // "running" at its end), but no entry is current: Play then starts over
+  // rather than pause or resume a movie that has nothing left.
+  const int current = m_PlayList.GetCurSel();
+  const bool listEnded = current < 0 || current >= m_PlayList.GetCount();
+  if (!listEnded && m_Player.IsRunning()) {
     m_Player.Pause();
     m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PAUSED);
-  } else if (m_Player.IsOpen()) {
+  } else if (!listEnded && m_Player.IsOpen()) {
     m_Player.SetRate(1.0);
     m_Player.Play();
     m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_PLAYING);
   } else if (m_PlayList.GetCount() == 0) {
     OpenAndPlay(nullptr);
   } else {
-    // Nothing selected: the first entry, made current and marked like any
-    // other, so that the end of it moves on to the second.
+    // The selected entry, or with nothing selected the first, made current
+    // and marked like any other, so that the end of it moves on to the next.
     const long index = std::max(0L, FirstSelectedRow(m_List));
     OpenAndPlay(m_PlayList.SetCurSel(static_cast<int>(index)));
   }

@@ -1,8 +1,12 @@
 #include "gps/GpsExport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <vector>
+
+#include "common/Utf8.h"
 
 namespace vantor {
 namespace {
@@ -56,8 +60,23 @@ void AppendTimeOfDay(std::string& out, int secs) {
 }
 
 bool IsCalendarDate(const GpsDate& d) {
-  return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-         d.day <= 31;
+  return vantor::IsCalendarDate(d.year, d.month, d.day);
+}
+
+// Days since 0001-01-01 of a calendar date.
+long long DayNumber(const GpsDate& d) {
+  const long long y = d.month <= 2 ? d.year - 1 : d.year;
+  const long long m = d.month <= 2 ? d.month + 12 : d.month;
+  return 365 * y + y / 4 - y / 100 + y / 400 + (153 * (m - 3) + 2) / 5 + d.day;
+}
+
+// Seconds since the first record, the days between them counted: the table's
+// nTime is a time-of-day difference, which goes negative after midnight.
+long long ElapsedSeconds(const GpsRecordTable& table, int i) {
+  const GpsDate d0 = UnpackGpsDate(table.pRecords[0].nDate);
+  const GpsDate di = UnpackGpsDate(table.pRecords[i].nDate);
+  if (!IsCalendarDate(d0) || !IsCalendarDate(di)) return table.pRecords[i].nTime;
+  return (DayNumber(di) - DayNumber(d0)) * 86400 + GpsTimeOfDay(table, i) - GpsTimeOfDay(table, 0);
 }
 
 // ISO 8601 local time without a zone (the log records none); false when the
@@ -113,7 +132,8 @@ void AppendJsonString(std::string& out, std::string_view s) {
 }
 
 bool HasPosition(const GpsRecord& r) {
-  return std::isfinite(r.dLatitude) && std::isfinite(r.dLongitude);
+  return std::isfinite(r.dLatitude) && std::isfinite(r.dLongitude) &&
+         std::fabs(r.dLatitude) <= 90.0 && std::fabs(r.dLongitude) <= 180.0;
 }
 
 }  // namespace
@@ -151,15 +171,16 @@ void WriteGpsCsv(const GpsRecordTable& table, std::string& out) {
     const GpsRecord& r = table.pRecords[i];
     AppendInt(out, i);
     out += ',';
-    AppendDate(out, UnpackGpsDate(r.nDate));
+    // No date and no position are empty cells, never a made-up value.
+    if (const GpsDate d = UnpackGpsDate(r.nDate); IsCalendarDate(d)) AppendDate(out, d);
     out += ',';
     AppendTimeOfDay(out, GpsTimeOfDay(table, i));
     out += ',';
-    AppendInt(out, r.nTime);
+    AppendInt(out, ElapsedSeconds(table, i));
     out += ',';
-    AppendFixed(out, r.dLatitude, 6);
+    if (HasPosition(r)) AppendFixed(out, r.dLatitude, 6);
     out += ',';
-    AppendFixed(out, r.dLongitude, 6);
+    if (HasPosition(r)) AppendFixed(out, r.dLongitude, 6);
     for (int v : {r.nSpeed, r.nOdometer, r.nGraph1, r.nGraph2, r.nGraph3}) {
       out += ',';
       AppendInt(out, v);
@@ -178,11 +199,12 @@ void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::s
       "<gpx version=\"1.1\" creator=\"Vantor\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
       "     xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\">\n"
       "  <trk>\n    <name>";
-  AppendXmlEscaped(out, trackName);
+  AppendXmlEscaped(out, ToValidUtf8(trackName));
   out += "</name>\n    <trkseg>\n";
   for (int i = 0; i < table.nCount; ++i) {
     const GpsRecord& r = table.pRecords[i];
-    // A point needs a position; a line whose numbers read as infinite has none.
+    // A point needs a position: numbers that read as infinite or lie off the
+    // globe are none.
     if (!HasPosition(r)) continue;
     out += "      <trkpt lat=\"";
     AppendExact(out, r.dLatitude);
@@ -203,26 +225,33 @@ void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::s
 }
 
 void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, std::string& out) {
-  out += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\",\"coordinates\":[";
-  for (int i = 0; i < table.nCount; ++i) {
-    const GpsRecord& r = table.pRecords[i];
-    if (i) out += ',';
-    out += '[';
-    // JSON has no infinities; such a position is written as null.
-    if (HasPosition(r)) {
-      AppendExact(out, r.dLongitude);
-      out += ',';
-      AppendExact(out, r.dLatitude);
-    } else {
-      out += "null,null";
+  // A record without a position has no coordinate, and so no place in the
+  // lists of values that run alongside the coordinates either.
+  std::vector<int> kept;
+  kept.reserve(static_cast<std::size_t>(std::max(table.nCount, 0)));
+  for (int i = 0; i < table.nCount; ++i)
+    if (HasPosition(table.pRecords[i])) kept.push_back(i);
+  auto list = [&](const char* key, auto&& append) {
+    out += key;
+    bool first = true;
+    for (int i : kept) {
+      if (!first) out += ',';
+      first = false;
+      append(i);
     }
     out += ']';
-  }
-  out += "]},\"properties\":{\"name\":";
-  AppendJsonString(out, trackName);
-  out += ",\"times\":[";
-  for (int i = 0; i < table.nCount; ++i) {
-    if (i) out += ',';
+  };
+  out += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\",";
+  list("\"coordinates\":[", [&](int i) {
+    out += '[';
+    AppendExact(out, table.pRecords[i].dLongitude);
+    out += ',';
+    AppendExact(out, table.pRecords[i].dLatitude);
+    out += ']';
+  });
+  out += "},\"properties\":{\"name\":";
+  AppendJsonString(out, ToValidUtf8(trackName));
+  list(",\"times\":[", [&](int i) {
     std::string time;
     if (AppendIsoTime(time, table, i)) {
       out += '"';
@@ -231,23 +260,17 @@ void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, st
     } else {
       out += "null";
     }
-  }
-  out += "],\"seconds\":[";
-  for (int i = 0; i < table.nCount; ++i) {
-    if (i) out += ',';
-    AppendInt(out, table.pRecords[i].nTime);
-  }
-  out += "],\"speeds_kmh\":[";
-  for (int i = 0; i < table.nCount; ++i) {
-    if (i) out += ',';
-    AppendInt(out, table.pRecords[i].nSpeed);
-  }
-  out += "],\"odometer\":[";
-  for (int i = 0; i < table.nCount; ++i) {
-    if (i) out += ',';
-    AppendInt(out, table.pRecords[i].nOdometer);
-  }
-  out += "]}}\n";
+  });
+  list(",\"seconds\":[", [&](int i) { AppendInt(out, ElapsedSeconds(table, i)); });
+  list(",\"speeds_kmh\":[", [&](int i) { AppendInt(out, table.pRecords[i].nSpeed); });
+  list(",\"odometer\":[", [&](int i) { AppendInt(out, table.pRecords[i].nOdometer); });
+  out += "}}\n";
+}
+
+bool HasDatedRecord(const GpsRecordTable& table) {
+  for (int i = 0; i < table.nCount; ++i)
+    if (IsCalendarDate(UnpackGpsDate(table.pRecords[i].nDate))) return true;
+  return false;
 }
 
 std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format,

@@ -23,6 +23,16 @@ GpsDate UnpackGpsDate(int nDate);
 // day plus its nTime, wrapping at midnight.
 int GpsTimeOfDay(const GpsRecordTable& table, int i);
 
+// Whether any record's line starts with a calendar date: a camera writes one
+// on every line, so a file without any is not a GPS log (random bytes, blank
+// lines) and is not exported.
+bool HasDatedRecord(const GpsRecordTable& table);
+
+// Records without a position (not finite, or off the globe) are written
+// without one: empty CSV cells, no GPX point, no GeoJSON coordinate (nor its
+// values). A line without a calendar date gets no date. "seconds" counts from
+// the first record, days included. Names are written as valid UTF-8.
+//
 // Appends the whole table in the given format to `out`. `trackName` names the
 // GPX track and the GeoJSON feature.
 void WriteGpsCsv(const GpsRecordTable& table, std::string& out);

@@ -18,6 +18,8 @@
 #include <system_error>
 #include <vector>
 
+#include "common/UniqueFd.h"
+
 namespace vantor {
 namespace {
 
@@ -75,6 +77,24 @@ bool ScanInt(const char*& s, int width, int& out) {
   return true;
 }
 
+struct LogDate {
+  int year = 0, month = 0, day = 0;
+};
+
+// "%4d/%02d/%02d": parts that do not read stay 0.
+LogDate ReadLogDate(const char* text) {
+  LogDate d;
+  const char* s = text;
+  if (ScanInt(s, 4, d.year) && *s == '/') {
+    ++s;
+    if (ScanInt(s, 2, d.month) && *s == '/') {
+      ++s;
+      ScanInt(s, 2, d.day);
+    }
+  }
+  return d;
+}
+
 // A line's field and time searches run on through the rest of the text (a
 // short line takes its later fields from the next one). They are kept
 // incremental here, so that any input is read in linear time.
@@ -128,8 +148,10 @@ class LogScanner {
     return m_dashTime;
   }
 
-  // ParseLogDate(p); a line of blanks skips on to the first non-blank, which
-  // is remembered so that a long blank run is crossed once.
+  // The packed date at p, 0 when it is no calendar date (2021/13/45 would
+  // otherwise pack into another, valid-looking one); a line of blanks skips
+  // on to the first non-blank, which is remembered so that a long blank run
+  // is crossed once.
   int Date(const char* p) {
     if (IsCSpace(*p)) {
       if (!(m_blankFrom && p >= m_blankFrom && p <= m_blankTo)) {
@@ -138,7 +160,8 @@ class LogScanner {
       }
       p = m_blankTo;
     }
-    return ParseLogDate(p);
+    const LogDate d = ReadLogDate(p);
+    return IsCalendarDate(d.year, d.month, d.day) ? d.year * 512 + d.month * 32 + d.day : 0;
   }
 
  private:
@@ -206,7 +229,11 @@ std::size_t NormaliseText(char* buf, std::size_t n) {
 GpsLogStatus ParseNormalised(const char* text, std::size_t n, GpsRecordTable& table) {
   table.Clear();
   if (n == 0) return GpsLogStatus::Empty;
-  const std::size_t lines = static_cast<std::size_t>(std::count(text, text + n, '\n')) + 1;
+  // One record per line that is not empty: a file of line feeds alone (or a
+  // long run of them inside a log) costs nothing.
+  std::size_t lines = text[0] != '\n' ? 1 : 0;
+  for (std::size_t i = 1; i < n; ++i) lines += text[i] != '\n' && text[i - 1] == '\n';
+  if (lines == 0) return GpsLogStatus::Empty;
   const std::size_t capacity = lines + kGpsSpareRecords;
   std::unique_ptr<GpsRecord[]> records(new (std::nothrow) GpsRecord[capacity]());
   if (!records) return GpsLogStatus::OutOfMemory;
@@ -349,6 +376,15 @@ std::string GetGpsLogPath(const std::string& moviePath) {
     const fs::path abs = fs::absolute(fs::path(movie), ec);
     if (!ec) movie = abs.string();
   }
+  // "." and ".." in the movie's folder must not count as the two folders the
+  // log lies above it ("../100MEDIA/AMBA0001.MOV" from a sibling folder): the
+  // folder is taken as it is on disk, links resolved, and only the name kept.
+  {
+    std::error_code ec;
+    const fs::path given(movie);
+    const fs::path dir = fs::weakly_canonical(given.parent_path(), ec);
+    movie = (ec ? given.lexically_normal() : dir / given.filename()).string();
+  }
   std::string derived = DeriveGpsLogPath(movie);  // not const: returned by move
   std::error_code ec;
   if (fs::exists(fs::path(derived), ec)) return derived;
@@ -366,13 +402,10 @@ std::string GetGpsLogPath(const std::string& moviePath) {
 GpsLogStatus ParseGpsLog(const std::string& path, GpsRecordTable& table) {
   table.Clear();
   // Non-blocking so that a named pipe given as the log cannot hang the open.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0)
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!file)
     return errno == ENOENT || errno == ENOTDIR ? GpsLogStatus::NotFound : GpsLogStatus::Unreadable;
-  struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-  } closer{fd};
+  const int fd = file.Get();
 
   struct stat st {};
   if (::fstat(fd, &st) != 0) return GpsLogStatus::Unreadable;
@@ -418,16 +451,15 @@ const char* GetLogField(const char* line, int k) {
 }
 
 int ParseLogDate(const char* text) {
-  int year = 0, month = 0, day = 0;
-  const char* s = text;
-  if (ScanInt(s, 4, year) && *s == '/') {
-    ++s;
-    if (ScanInt(s, 2, month) && *s == '/') {
-      ++s;
-      ScanInt(s, 2, day);
-    }
-  }
-  return year * 512 + month * 32 + day;
+  const LogDate d = ReadLogDate(text);
+  return d.year * 512 + d.month * 32 + d.day;
+}
+
+bool IsCalendarDate(int year, int month, int day) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
 int ParseLogTime(const char* text) {

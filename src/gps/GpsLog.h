@@ -25,7 +25,7 @@ inline constexpr std::size_t kGpsSpareRecords = 1024;
 struct GpsRecordTable {
   std::unique_ptr<GpsRecord[]> pRecords;  // null when no log is loaded
   int nCount = 0;                         // parsed records
-  std::size_t nCapacity = 0;              // line count + kGpsSpareRecords, all zeroed past nCount
+  std::size_t nCapacity = 0;              // nCount + kGpsSpareRecords, all zeroed past nCount
   int nFirstTimeOfDay = 0;  // record 0's time of day in seconds (nTime is relative to it)
   // Sign flags of the last parsed record's tilt readings. A failed parse
   // leaves them as they were.
@@ -80,6 +80,9 @@ const char* GetLogField(const char* line, int k);
 // "yyyy/mm/dd" at the start of the text -> year * 512 + month * 32 + day;
 // parts that do not read stay 0.
 int ParseLogDate(const char* text);
+// Whether year/month/day name a day of the calendar (years 1..9999). A
+// record's nDate is 0 when its line's date is none.
+bool IsCalendarDate(int year, int month, int day);
 // "hh:mm:ss" (the text after the date's "-") -> seconds of the day; parts
 // that do not read stay 0.
 int ParseLogTime(const char* text);

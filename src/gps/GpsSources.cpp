@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "gps/GpsExport.h"
 #include "gps/GpxReader.h"
 #include "gps/MovieGps.h"
 #include "gps/NmeaReader.h"
@@ -33,11 +34,6 @@ bool ReadText(const std::string& path, std::string& text) {
     return false;
   }
   return text.empty() || src.Read(0, text.data(), text.size());
-}
-
-bool IsCalendarDate(int packed) {
-  const int month = (packed >> 5) & 15, day = packed & 31;
-  return packed >> 9 >= 1 && month >= 1 && month <= 12 && day >= 1;
 }
 
 bool LooksLikeGpx(const std::string& text) {
@@ -228,8 +224,7 @@ GpsSourceKind LoadGpsFile(const std::string& path, const std::string& moviePath,
   if (kind != GpsSourceKind::None) return GpsSourceKind::None;
   // Anything else is taken as the camera's own log format, when it starts as
   // one: that parser reads any text, and a file picked by hand may be anything.
-  if (ParseGpsLog(path, table) == GpsLogStatus::Ok && table.nCount > 0 &&
-      IsCalendarDate(table.Records()[0].nDate)) {
+  if (ParseGpsLog(path, table) == GpsLogStatus::Ok && table.nCount > 0 && HasDatedRecord(table)) {
     load.kind = GpsSourceKind::CameraLog;
     load.path = path;
     load.bHasTilt = true;

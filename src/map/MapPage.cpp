@@ -1,14 +1,22 @@
 #include "map/MapPage.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <system_error>
+#include <utility>
+#include <vector>
+
+#include "common/SafeWrite.h"
 
 namespace fs = std::filesystem;
 
@@ -78,26 +86,193 @@ const char* TileLayerText(int nMapType) {
   }
 }
 
+// One usable point of the route: its record, and where it lies in pixels of
+// the Web Mercator world at the page's zoom.
+struct RoutePoint {
+  int index;
+  double x, y;
+};
+
+// Pixels of the whole world at `zoom` (256 at zoom 0). A zoom outside what a
+// map shows is taken as the nearest one that is.
+double WorldPixels(int nZoom) {
+  return 256.0 * std::ldexp(1.0, std::clamp(nZoom, 0, 22));
+}
+
+RoutePoint Project(int index, double lat, double lon, double world) {
+  const double phi = std::clamp(lat, -85.05112878, 85.05112878) * M_PI / 180.0;
+  return {index, (lon + 180.0) / 360.0 * world,
+          (1.0 - std::log(std::tan(phi) + 1.0 / std::cos(phi)) / M_PI) / 2.0 * world};
+}
+
+// Squared distance of p from the segment a-b.
+double SegmentDistance2(const RoutePoint& p, const RoutePoint& a, const RoutePoint& b) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double len2 = dx * dx + dy * dy;
+  double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  const double ex = a.x + t * dx - p.x, ey = a.y + t * dy - p.y;
+  return ex * ex + ey * ey;
+}
+
+// Douglas-Peucker over pts[first..last], both ends kept: marks in `keep` the
+// points needed for the line to stay within `tolerance` pixels of every
+// point. A stack, not recursion: a route may have millions of points.
+void SimplifySpan(const std::vector<RoutePoint>& pts, std::size_t first, std::size_t last,
+                  double tolerance, std::vector<char>& keep) {
+  keep[first] = keep[last] = 1;
+  const double tol2 = tolerance * tolerance;
+  std::vector<std::pair<std::size_t, std::size_t>> todo{{first, last}};
+  while (!todo.empty()) {
+    const auto [a, b] = todo.back();
+    todo.pop_back();
+    double worst = tol2;
+    std::size_t at = 0;
+    for (std::size_t i = a + 1; i < b; ++i) {
+      const double d = SegmentDistance2(pts[i], pts[a], pts[b]);
+      if (d > worst) {
+        worst = d;
+        at = i;
+      }
+    }
+    if (at == 0) continue;
+    keep[at] = 1;
+    todo.emplace_back(a, at);
+    todo.emplace_back(at, b);
+  }
+}
+
+// Routes up to this many points are written whole; longer ones are reduced to
+// the points that matter at the page's zoom, and never more than the cap: a
+// page of millions of points keeps the web engine busy for minutes.
+constexpr std::size_t kRouteWrittenWhole = 2000;
+constexpr std::size_t kRouteMaxPoints = 10000;
+// Douglas-Peucker works on pieces of this many points (their ends kept), so a
+// route that turns at every point costs linear time, not quadratic.
+constexpr std::size_t kSimplifyPiece = 256;
+// Within half a pixel the line looks the same.
+constexpr double kTolerancePixels = 0.5;
+
+void SimplifyInPieces(const std::vector<RoutePoint>& pts, std::size_t first, std::size_t last,
+                      std::vector<char>& keep) {
+  for (std::size_t a = first; a < last; a += kSimplifyPiece)
+    SimplifySpan(pts, a, std::min(a + kSimplifyPiece, last), kTolerancePixels, keep);
+}
+
+// The points of `pts` that go into the page. `split` (the last driven point,
+// or none) is always kept so that the driven part ends where the car is.
+std::vector<RoutePoint> SimplifyRoute(const std::vector<RoutePoint>& pts, std::size_t split) {
+  if (pts.size() <= kRouteWrittenWhole) return pts;
+  auto forced = [&](std::size_t i) { return i == 0 || i + 1 == pts.size() || i == split; };
+  // Runs of points within the tolerance of the last one kept (a car standing
+  // still) go first, in one pass.
+  std::vector<RoutePoint> thin;
+  thin.reserve(pts.size());
+  std::size_t thinSplit = std::size_t(-1);
+  for (std::size_t i = 0; i < pts.size(); ++i) {
+    if (!forced(i) && !thin.empty()) {
+      const double dx = pts[i].x - thin.back().x, dy = pts[i].y - thin.back().y;
+      if (dx * dx + dy * dy < kTolerancePixels * kTolerancePixels) continue;
+    }
+    if (i == split) thinSplit = thin.size();
+    thin.push_back(pts[i]);
+  }
+  std::vector<char> keep(thin.size(), 0);
+  if (thinSplit < thin.size()) {
+    SimplifyInPieces(thin, 0, thinSplit, keep);
+    SimplifyInPieces(thin, thinSplit, thin.size() - 1, keep);
+    keep[thinSplit] = 1;
+  } else {
+    SimplifyInPieces(thin, 0, thin.size() - 1, keep);
+  }
+  keep.front() = keep.back() = 1;
+  std::size_t kept = 0;
+  for (char k : keep) kept += k != 0;
+  // A route with more turns than the cap cannot be shown within a pixel at
+  // this zoom anyway: every n-th point is kept, and the forced ones.
+  const std::size_t step = (kept + kRouteMaxPoints - 4) / (kRouteMaxPoints - 3);
+  std::vector<RoutePoint> out;
+  out.reserve(std::min(kept, kRouteMaxPoints));
+  std::size_t seen = 0;
+  for (std::size_t k = 0; k < thin.size(); ++k) {
+    if (!keep[k]) continue;
+    const bool must = k == 0 || k + 1 == thin.size() || k == thinSplit;
+    if (must || seen % step == 0) out.push_back(thin[k]);
+    ++seen;
+  }
+  return out;
+}
+
+// The usable points of a route, projected at a zoom. The page is rewritten
+// every few seconds with the same table and zoom; only the driven part
+// changes, so the projection (a logarithm and a tangent per record) of the
+// last route is kept.
+struct ProjectedRoute {
+  const GpsRecord* records = nullptr;
+  int count = 0;
+  int zoom = 0;
+  double fingerprint = 0;
+  std::shared_ptr<const std::vector<RoutePoint>> points;
+};
+
+// Tells a table apart from another that took its place at the same address.
+double Fingerprint(const MapRoute& route) {
+  double f = route.nCount;
+  for (int i : {0, route.nCount / 2, route.nCount - 1}) {
+    const GpsRecord& r = route.pRecords[i];
+    f = f * 31 + r.dLatitude * 7 + r.dLongitude + r.nTime;
+  }
+  return f;
+}
+
+std::shared_ptr<const std::vector<RoutePoint>> ProjectRoute(const MapRoute& route, int nZoom) {
+  auto pts = std::make_shared<std::vector<RoutePoint>>();
+  if (!route.pRecords || route.nCount <= 0) return pts;
+  static std::mutex lock;
+  static ProjectedRoute last;
+  const double fingerprint = Fingerprint(route);
+  std::lock_guard guard(lock);
+  if (last.records == route.pRecords && last.count == route.nCount && last.zoom == nZoom &&
+      last.fingerprint == fingerprint)
+    return last.points;
+  const double world = WorldPixels(nZoom);
+  for (int i = 0; i < route.nCount; ++i) {
+    const GpsRecord& r = route.pRecords[i];
+    if (!IsMapPosition(r.dLatitude, r.dLongitude)) continue;
+    if (r.dLatitude == 0.0 && r.dLongitude == 0.0) continue;
+    pts->push_back(Project(i, r.dLatitude, r.dLongitude, world));
+  }
+  // Short routes are cheap to project again; only long ones are kept.
+  if (pts->size() > kRouteWrittenWhole)
+    last = ProjectedRoute{route.pRecords, route.nCount, nZoom, fingerprint, pts};
+  return pts;
+}
+
 // The route as a JavaScript array. Records without a usable position and
 // those at exactly 0,0 (the camera logs 0,0 until it has a fix) are left out,
 // so the line does not jump across the globe; `driven` counts the points kept
 // among the driven records.
-void AppendRoute(std::string& out, const MapRoute& route) {
+void AppendRoute(std::string& out, const MapRoute& route, int nZoom) {
+  const auto projected = ProjectRoute(route, nZoom);
+  // The last driven point: the points are in record order.
+  const auto drivenEnd =
+      std::partition_point(projected->begin(), projected->end(),
+                           [&](const RoutePoint& p) { return p.index <= route.nDriven; });
+  const std::size_t split = drivenEnd == projected->begin()
+                                ? std::size_t(-1)
+                                : std::size_t(drivenEnd - projected->begin()) - 1;
+  const std::vector<RoutePoint> pts = SimplifyRoute(*projected, split);
   out += "   var route = [";
   int kept = 0, driven = 0;
-  if (route.pRecords) {
-    for (int i = 0; i < route.nCount; ++i) {
-      const GpsRecord& r = route.pRecords[i];
-      if (!IsMapPosition(r.dLatitude, r.dLongitude)) continue;
-      if (r.dLatitude == 0.0 && r.dLongitude == 0.0) continue;
-      if (kept++) out += ',';
-      out += '[';
-      AppendFixed6(out, r.dLatitude);
-      out += ',';
-      AppendFixed6(out, r.dLongitude);
-      out += ']';
-      if (i <= route.nDriven) driven = kept;
-    }
+  for (const RoutePoint& p : pts) {
+    const GpsRecord& r = route.pRecords[p.index];
+    if (kept++) out += ',';
+    out += '[';
+    AppendFixed6(out, r.dLatitude);
+    out += ',';
+    AppendFixed6(out, r.dLongitude);
+    out += ']';
+    if (p.index <= route.nDriven) driven = kept;
   }
   out += "];\n   var driven = ";
   AppendInt(out, driven);
@@ -120,15 +295,56 @@ bool IsMapPosition(double dLatitude, double dLongitude) {
          std::fabs(dLongitude) <= 180.0;
 }
 
-std::string MapPageFolder() {
+namespace {
+
+constexpr const char* kFolderPrefix = "vantor-";
+
+// The runtime directory when it is a folder we may create in; a read-only or
+// foreign one would leave the map blank for good, so the temporary folder
+// stands in for it as when it is unset.
+std::vector<fs::path> RuntimeBases() {
+  std::vector<fs::path> bases;
+  if (const char* env = std::getenv("XDG_RUNTIME_DIR"); env && *env) {
+    std::error_code ec;
+    if (fs::is_directory(env, ec) && ::access(env, W_OK | X_OK) == 0) bases.emplace_back(env);
+  }
   std::error_code ec;
-  fs::path base;
-  if (const char* env = std::getenv("XDG_RUNTIME_DIR"); env && *env && fs::is_directory(env, ec))
-    base = env;
-  else
-    base = fs::temp_directory_path(ec);
-  if (base.empty()) base = "/tmp";
-  return (base / ("vantor-" + std::to_string(::getpid()))).string();
+  fs::path tmp = fs::temp_directory_path(ec);
+  if (tmp.empty()) tmp = "/tmp";
+  bases.push_back(tmp);
+  return bases;
+}
+
+}  // namespace
+
+std::string MapPageFolder() {
+  return (RuntimeBases().front() / (kFolderPrefix + std::to_string(::getpid()))).string();
+}
+
+int RemoveStaleMapFolders() {
+  int removed = 0;
+  const uid_t uid = ::getuid();
+  for (const fs::path& base : RuntimeBases()) {
+    std::error_code ec;
+    for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (!name.starts_with(kFolderPrefix)) continue;
+      const std::string digits = name.substr(std::char_traits<char>::length(kFolderPrefix));
+      long pid = 0;
+      const auto [ptr, err] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+      if (err != std::errc() || ptr != digits.data() + digits.size() || pid <= 0) continue;
+      // Only our own folders, of processes that are gone.
+      struct stat st {};
+      if (::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid)
+        continue;
+      if (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+      std::error_code rmEc;
+      fs::remove(it->path() / kPageName, rmEc);
+      fs::remove(it->path() / (std::string(kPageName) + ".part"), rmEc);
+      if (fs::remove(it->path(), rmEc)) ++removed;  // only when empty
+    }
+  }
+  return removed;
 }
 
 std::string GetMapPagePath() {
@@ -141,7 +357,6 @@ void RemoveMapPage() {
   const fs::path dir = MapPageFolder();
   std::error_code ec;
   fs::remove(dir / kPageName, ec);
-  fs::remove(dir / (std::string(kPageName) + ".part"), ec);
   fs::remove(dir, ec);  // only when empty: never anything we did not put there
 }
 
@@ -149,7 +364,7 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
                         const MapRoute& route) {
   const std::string leaflet = std::string("file://") + kLeafletDir;
   std::string out;
-  out.reserve(4096 + static_cast<size_t>(route.nCount > 0 ? route.nCount : 0) * 26);
+  out.reserve(4096 + static_cast<size_t>(std::clamp(route.nCount, 0, 10000)) * 26);
   out +=
       "<!DOCTYPE html>\n"
       "<html>\n"
@@ -166,7 +381,7 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
       "\n"
       "   var map;\n"
       "   var marker;\n";
-  AppendRoute(out, route);
+  AppendRoute(out, route, nZoom);
   out +=
       "\tfunction load()\n"
       "   {\n"
@@ -261,14 +476,8 @@ BOOL WriteMapPage(const std::string& path, double dLatitude, double dLongitude, 
                   int nMapType, const MapRoute& route) {
   if (path.empty() || !IsMapPosition(dLatitude, dLongitude)) return FALSE;
   const std::string text = MapPageText(dLatitude, dLongitude, nZoom, nMapType, route);
-  const std::string part = path + ".part";
-  std::FILE* f = std::fopen(part.c_str(), "wb");
-  if (!f) return FALSE;
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !written || std::rename(part.c_str(), path.c_str()) != 0) {
-    std::remove(part.c_str());  // a full disk leaves the previous page as it was
-    return FALSE;
-  }
+  // A failed write (full disk) leaves the previous page as it was.
+  if (WriteFileSafely(path, text) != 0) return FALSE;
   return TRUE;
 }
 

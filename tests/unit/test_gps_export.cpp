@@ -102,7 +102,7 @@ TEST(GpsExport, CsvWritesEveryRecordInTheCLocale) {
             "angle1,angle2\n"
             "0,2012-05-17,23:59:58,0,31.230416,121.473701,47,12345,120,88,35,1,0\n"
             "1,2012-05-17,23:59:59,1,-31.500000,121.473802,0,12358,122,90,36,52,60\n"
-            "2,2012-05-18,00:00:01,-86397,51.500000,-0.100000,130,12372,124,91,37,1,5\n");
+            "2,2012-05-18,00:00:01,3,51.500000,-0.100000,130,12372,124,91,37,1,5\n");
 }
 
 TEST(GpsExport, DatesAndTimesUnpack) {
@@ -115,10 +115,9 @@ TEST(GpsExport, DatesAndTimesUnpack) {
   const auto t = ParseText(kMidnightLog);
   EXPECT_EQ(GpsTimeOfDay(t, 0), 86398);
   EXPECT_EQ(GpsTimeOfDay(t, 2), 1);
-  // Garbage in the log gives a zero date; it is written as such, not dropped.
+  // Garbage in the log gives no date: an empty cell, the record still written.
   const auto g = ParseText("junk\n");
-  EXPECT_NE(ExportGps(g, GpsExportFormat::Csv, "x").find("\n0,0000-00-00,00:00:00,0,"),
-            std::string::npos);
+  EXPECT_NE(ExportGps(g, GpsExportFormat::Csv, "x").find("\n0,,00:00:00,0,"), std::string::npos);
 }
 
 TEST(GpsExport, GpxHasOneTrackWithAPointPerRecord) {
@@ -179,12 +178,39 @@ TEST(GpsExport, GeoJsonIsOneFeatureWithPropertyArrays) {
             "[[121.473701,31.230416],[121.4738016,-31.5],[-0.1,51.5]]},"
             "\"properties\":{\"name\":\"a\\\"b\",\"times\":[\"2012-05-17T23:59:58\",\"2012-05-"
             "17T23:59:59\","
-            "\"2012-05-18T00:00:01\"],\"seconds\":[0,1,-86397],\"speeds_kmh\":[47,0,130],"
+            "\"2012-05-18T00:00:01\"],\"seconds\":[0,1,3],\"speeds_kmh\":[47,0,130],"
             "\"odometer\":[12345,12358,12372]}}\n");
-  // Infinite coordinates (a log saying "inf") are no JSON numbers.
-  const auto inf = ParseText("2012/05/17-10:00:00,inf,nan\n");
-  const std::string j = ExportGps(inf, GpsExportFormat::GeoJson, "x");
-  EXPECT_NE(j.find("[[null,null]]"), std::string::npos) << j;
+}
+
+// Positions that are not numbers or lie off the globe, impossible dates and
+// names that are not UTF-8: nothing made up, nothing a reader would refuse.
+TEST(GpsExport, RecordsWithoutAPositionOrADateAreWrittenWithoutThem) {
+  const auto t = ParseText(
+      "2012/05/17-10:00:00,inf,nan,1,1,1,0,0,0,0,0,0,0,0,11\n"
+      "2012/05/17-10:00:01,121.5,95.25,1,1,1,0,0,0,0,0,0,0,0,12\n"
+      "2021/13/45-10:00:02,-200,10,1,1,1,0,0,0,0,0,0,0,0,13\n"
+      "2021/13/45-10:00:03,121.5,31.25,1,1,1,0,0,0,0,0,0,0,0,14\n");
+  const std::string csv = ExportGps(t, GpsExportFormat::Csv, "x");
+  EXPECT_NE(csv.find("\n0,2012-05-17,10:00:00,0,,,11,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n1,2012-05-17,10:00:01,1,,,12,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n2,,10:00:02,2,,,13,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\n3,,10:00:03,3,31.250000,121.500000,14,"), std::string::npos) << csv;
+  for (const char* bad : {"inf", "nan", "95.25", "-200"})
+    EXPECT_EQ(csv.find(bad), std::string::npos);
+
+  const std::string gpx = ExportGps(t, GpsExportFormat::Gpx, "trip\xFF");
+  EXPECT_EQ(gpx.find("95.25"), std::string::npos);
+  EXPECT_NE(gpx.find("<trkpt lat=\"31.25\" lon=\"121.5\"><extensions>"), std::string::npos) << gpx;
+  EXPECT_NE(gpx.find("<name>trip\xEF\xBF\xBD</name>"), std::string::npos);
+
+  EXPECT_EQ(ExportGps(t, GpsExportFormat::GeoJson, "trip\xFF"),
+            "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\",\"coordinates\":"
+            "[[121.5,31.25]]},\"properties\":{\"name\":\"trip\xEF\xBF\xBD\",\"times\":[null],"
+            "\"seconds\":[3],\"speeds_kmh\":[14],\"odometer\":[0]}}\n");
+
+  // Only a line that starts with a date makes a file a log.
+  EXPECT_TRUE(HasDatedRecord(t));
+  EXPECT_FALSE(HasDatedRecord(ParseText("junk,1,2\n \t \n2021/13/45,1,2\n")));
 }
 
 TEST(GpsExport, OutputIsTheSameUnderADecimalCommaLocale) {
@@ -264,9 +290,23 @@ TEST_F(ExportDir, BadInputFailsWithOneLineAndLeavesOutAlone) {
 }
 
 TEST_F(ExportDir, UnwritableTargetsAreRefusedWithoutLoss) {
-  // The log itself is never overwritten.
-  EXPECT_EQ(Run({"--export", "csv", log.string(), "-o", log.string()}), 1);
+  // No input is ever overwritten: the log, the movie, nor either through a
+  // symbolic or a hard link.
+  const fs::path movie = dir / "card/DCIM/100MEDIA/AMBA0001.MOV";
+  fs::create_directories(movie.parent_path());
+  fs::create_directories(dir / "card/GPS");
+  fs::copy_file(log, dir / "card/GPS/GPS0001.txt");
+  std::ofstream(movie) << "moov";
+  fs::create_symlink(movie, dir / "movie-link.MOV");
+  fs::create_hard_link(dir / "card/GPS/GPS0001.txt", dir / "log-hard.txt");
+  for (const fs::path& out : {log, movie, dir / "movie-link.MOV", dir / "log-hard.txt"}) {
+    const std::string input = out == log ? log.string() : movie.string();
+    EXPECT_EQ(Run({"--export", "csv", input, "-o", out.string()}), 1) << out;
+    EXPECT_NE(err.find("refusing to overwrite"), std::string::npos) << err;
+  }
   EXPECT_EQ(ReadFile(log), kMidnightLog);
+  EXPECT_EQ(ReadFile(dir / "card/GPS/GPS0001.txt"), kMidnightLog);
+  EXPECT_EQ(ReadFile(movie), "moov");
   // A folder, or a file in a missing folder.
   EXPECT_EQ(Run({"--export", "csv", log.string(), "-o", dir.string()}), 1);
   EXPECT_NE(err.find(dir.string()), std::string::npos);
@@ -283,6 +323,17 @@ TEST_F(ExportDir, UnwritableTargetsAreRefusedWithoutLoss) {
     std::fclose(full);
     EXPECT_NE(Slurp(e).find("standard output"), std::string::npos);
   }
+}
+
+TEST_F(ExportDir, NamesFromTheUserAreNeverUsedAsFormats) {
+  const std::string odd = (dir / "trip%s%d/no such file.txt").string();
+  EXPECT_EQ(Run({"--export", "csv", odd}), 1);
+  EXPECT_EQ(err, "vantor: " + odd + ": no such file\n");
+  // A file of no dated line is no log, whatever else it holds.
+  std::ofstream(dir / "blank.txt") << "   \n\t\n" << std::string(5000, '\n');
+  EXPECT_EQ(Run({"--export", "gpx", (dir / "blank.txt").string()}), 1);
+  EXPECT_EQ(err, "vantor: " + (dir / "blank.txt").string() + ": holds no GPS records\n");
+  EXPECT_EQ(out, "");
 }
 
 TEST_F(ExportDir, UsageErrors) {

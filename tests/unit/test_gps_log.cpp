@@ -110,6 +110,25 @@ TEST(GpsLogPath, RelativeMoviePathsAreTakenFromTheCurrentFolder) {
   EXPECT_TRUE(fs::equivalent(log, dir.path() / "card/GPS/GPS0003.txt")) << log;
 }
 
+TEST(GpsLogPath, DotAndDotDotInTheMoviePathDoNotCountAsFolders) {
+  TempDir dir;
+  dir.Write("card/DCIM/100MEDIA/AMBA0001.MOV", "");
+  fs::create_directories(dir.path() / "card/DCIM/101MEDIA");
+  const fs::path log = dir.Write("card/GPS/GPS0001.txt", "x");
+  for (const char* rel :
+       {"card/DCIM/101MEDIA/../100MEDIA/AMBA0001.MOV", "card/DCIM/100MEDIA/./AMBA0001.MOV",
+        "card/./DCIM//100MEDIA/AMBA0001.MOV"})
+    EXPECT_TRUE(fs::equivalent(GetGpsLogPath((dir.path() / rel).string()), log)) << rel;
+  const fs::path old = fs::current_path();
+  fs::current_path(dir.path() / "card/DCIM/101MEDIA");
+  const std::string fromSibling = GetGpsLogPath("../100MEDIA/AMBA0001.MOV");
+  fs::current_path(dir.path() / "card/DCIM/100MEDIA");
+  const std::string fromHere = GetGpsLogPath("./AMBA0001.MOV");
+  fs::current_path(old);
+  EXPECT_EQ(fromSibling, fs::canonical(log).string());
+  EXPECT_EQ(fromHere, fs::canonical(log).string());
+}
+
 // --- fields, date, time ---------------------------------------------------
 
 TEST(GpsLogFields, FieldSearchRunsOnIntoTheNextLine) {
@@ -331,6 +350,24 @@ TEST(GpsLogParse, EmptyAndBlankLogsHaveNoRecords) {
   const auto g = Parse("garbage\n???\n");
   ASSERT_EQ(g.nCount, 2);
   EXPECT_EQ(g.pRecords[1].nDate, 0);
+  // A date that is no day of the calendar is none: 2021/13/45 would pack into
+  // another date that looks valid.
+  const auto d = Parse("2021/13/45-10:00:00,1,2\n2021/02/29-10:00:00,1,2\n2020/02/29-1:0:0,1,2\n");
+  ASSERT_EQ(d.nCount, 3);
+  EXPECT_EQ(d.pRecords[0].nDate, 0);
+  EXPECT_EQ(d.pRecords[1].nDate, 0);
+  EXPECT_EQ(d.pRecords[2].nDate, 2020 * 512 + 2 * 32 + 29);
+}
+
+TEST(GpsLogParse, TheTableIsSizedByRecordsNotByLineFeeds) {
+  // Ten million line feeds once cost a record each before anything was read.
+  std::string text(10'000'000, '\n');
+  Parse(text, GpsLogStatus::Empty);
+  text += Line("2012/05/17-13:45:12", "1.5", "2.5", 10, 6, 6, 30, 100) + "\n";
+  text += std::string(1'000'000, '\n') + "x";
+  const auto t = Parse(text);
+  EXPECT_EQ(t.nCount, 2);
+  EXPECT_EQ(t.nCapacity, 2 + kGpsSpareRecords);
 }
 
 TEST(GpsLogParse, ReplacingATableKeepsFlagsOnlyWhenNothingIsParsed) {

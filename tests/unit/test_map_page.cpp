@@ -1,8 +1,10 @@
 // The map page text and its file: what the browser is given to load.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "SnapshotTestUtil.h"
 #include "map/MapPage.h"
 
 namespace fs = std::filesystem;
@@ -164,6 +167,63 @@ TEST(MapPageText, RouteKeepsUsablePointsAndCountsTheDrivenOnes) {
   EXPECT_NE(text.find("   var route = [];\n   var driven = 0;\n"), std::string::npos);
 }
 
+// The route's points and driven count as the page states them.
+std::vector<std::pair<double, double>> PageRoute(const std::string& page, int* driven = nullptr) {
+  std::vector<std::pair<double, double>> pts;
+  const std::size_t from = page.find("var route = [");
+  const std::size_t to = page.find("];", from);
+  const char* p = page.c_str() + from + 13;
+  while (p < page.c_str() + to && *p == '[') {
+    char* end = nullptr;
+    const double lat = std::strtod(p + 1, &end);
+    const double lon = std::strtod(end + 1, &end);
+    pts.emplace_back(lat, lon);
+    p = end + 1;
+    if (*p == ',') ++p;
+  }
+  if (driven) *driven = std::atoi(page.c_str() + page.find("var driven = ") + 13);
+  return pts;
+}
+
+TEST(MapPageText, ALongRouteIsSimplifiedWithinAPixelAndBounded) {
+  // 200,000 records a metre apart along a winding road, at zoom 13 (about 16
+  // m a pixel here).
+  std::vector<GpsRecord> road;
+  for (int i = 0; i < 200'000; ++i)
+    road.push_back(At(31 + 0.01 * std::sin(i / 2000.0), 121 + i * 1e-5));
+  const int drivenTo = 123'457;
+  int driven = 0;
+  const auto pts =
+      PageRoute(MapPageText(31, 121, 13, 0, {road.data(), int(road.size()), drivenTo}), &driven);
+  ASSERT_GT(pts.size(), 10u);
+  EXPECT_LT(pts.size(), 5000u);
+  // The ends, and the car's place where the driven part ends, are kept.
+  EXPECT_DOUBLE_EQ(pts.front().second, 121.0);
+  EXPECT_NEAR(pts.back().second, road.back().dLongitude, 1e-6);
+  ASSERT_GT(driven, 1);
+  EXPECT_NEAR(pts[driven - 1].second, road[drivenTo].dLongitude, 1e-6);
+  // Every record lies within a pixel of the line drawn.
+  const double pixelLat = 360.0 / (256 << 13) * std::cos(31 * M_PI / 180);
+  std::size_t k = 0;
+  double worst = 0;
+  for (const GpsRecord& r : road) {
+    while (k + 2 < pts.size() && pts[k + 1].second < r.dLongitude) ++k;
+    const auto& [la, lo] = pts[k];
+    const auto& [lb, lob] = pts[k + 1];
+    const double t = std::clamp((r.dLongitude - lo) / (lob - lo), 0.0, 1.0);
+    worst = std::max(worst, std::fabs(la + t * (lb - la) - r.dLatitude) / pixelLat);
+  }
+  EXPECT_LT(worst, 1.0);
+
+  // A route that turns at every point cannot be thinned within a pixel: it
+  // is capped all the same.
+  std::vector<GpsRecord> zigzag;
+  for (int i = 0; i < 100'000; ++i) zigzag.push_back(At(i % 2 ? 10 : -10, -170 + i * 0.003));
+  const auto capped = PageRoute(MapPageText(0, 0, 18, 0, {zigzag.data(), int(zigzag.size()), -1}));
+  EXPECT_LE(capped.size(), 10'000u);
+  EXPECT_GT(capped.size(), 1000u);
+}
+
 TEST(MapPageText, NumbersStayInTheCLocaleUnderAGermanLocale) {
   // Build a German locale of our own (the machine may have none installed).
   const fs::path locdir = fs::path(VANTOR_BINARY_DIR) / "test-locales";
@@ -253,6 +313,41 @@ TEST_F(MapPageFolderTest, AFolderOfTheSameNameThatIsNotADirectoryIsRefused) {
   EXPECT_EQ(GetMapPagePath(), "");
   EXPECT_EQ(WriteMapPage(GetMapPagePath(), 1, 2, 13, 0), FALSE);
   fs::remove(MapPageFolder());
+}
+
+TEST_F(MapPageFolderTest, AnUnwritableRuntimeFolderFallsBackToTheTemporaryFolder) {
+  test::ScratchDir scratch("map_ro");
+  test::UnwritableDir locked(scratch);
+  if (!locked.ok()) GTEST_SKIP() << "cannot make a read-only folder here";
+  setenv("XDG_RUNTIME_DIR", locked.path().c_str(), 1);
+  const std::string path = GetMapPagePath();
+  ASSERT_NE(path, "");
+  EXPECT_EQ(fs::path(path).parent_path().parent_path(), fs::temp_directory_path());
+  EXPECT_EQ(WriteMapPage(path, 1, 2, 13, 0), TRUE);
+  RemoveMapPage();
+  EXPECT_FALSE(fs::exists(fs::path(path).parent_path()));
+}
+
+TEST_F(MapPageFolderTest, FoldersOfProcessesThatAreGoneAreRemoved) {
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ::waitpid(gone, nullptr, 0);
+  auto folder = [&](const std::string& name, const char* file) {
+    fs::create_directories(base_ / name);
+    if (file) std::ofstream(base_ / name / file) << "x";
+    return base_ / name;
+  };
+  const fs::path stale = folder("vantor-" + std::to_string(gone), "Google-earth.html");
+  const fs::path alive = folder("vantor-1", "Google-earth.html");  // init never ends
+  const fs::path mine = folder("vantor-" + std::to_string(::getpid()), "Google-earth.html");
+  const fs::path notOurs = folder("vantor-" + std::to_string(gone) + "x", "Google-earth.html");
+  const fs::path otherFile = folder("vantor-999999999", "keep.txt");
+  EXPECT_GE(RemoveStaleMapFolders(), 1);
+  EXPECT_FALSE(fs::exists(stale));
+  for (const fs::path& kept : {alive, mine, notOurs})
+    EXPECT_TRUE(fs::exists(kept / "Google-earth.html")) << kept;
+  EXPECT_TRUE(fs::exists(otherFile / "keep.txt"));
 }
 
 TEST(MapPosition, Bounds) {

@@ -253,13 +253,19 @@ TEST(SnapshotNames, DefaultExtensionOnlyWhenTheNameHasNone) {
 }
 
 TEST(FileSaveName, UpperCasesOnlyTheFileName) {
-  EXPECT_EQ(FileSaveDestination("/home/user/clips/backup.mov"), "/home/user/clips/BACKUP.MOV.MOV");
+  // The extension is added only when the typed name lacks it.
+  EXPECT_EQ(FileSaveDestination("/home/user/clips/trip.mov"), "/home/user/clips/TRIP.MOV");
+  EXPECT_EQ(FileSaveDestination("/home/user/clips/trip.MoV"), "/home/user/clips/TRIP.MOV");
+  EXPECT_EQ(FileSaveDestination("/home/user/clips/.mov"), "/home/user/clips/.MOV.MOV");
+  EXPECT_EQ(FileSaveDestination("/home/user/clips/trip.mp4"), "/home/user/clips/TRIP.MP4.MOV");
   EXPECT_EQ(FileSaveDestination("/home/user/clips/backup"), "/home/user/clips/BACKUP.MOV");
   EXPECT_EQ(FileSaveDestination("relative"), "RELATIVE.MOV");
   EXPECT_EQ(FileSaveDestination("/media/Fahrt-ä/bäckup-été"), "/media/Fahrt-ä/BÄCKUP-ÉTÉ.MOV");
   EXPECT_EQ(FileSaveDestination("/data/行车记录/第1段"), "/data/行车记录/第1段.MOV");
   // Bytes that are not UTF-8 stay as they are; the rest is still upper-cased.
   EXPECT_EQ(FileSaveDestination(std::string("/d/a\xff") + "b"), std::string("/d/A\xff") + "B.MOV");
+  // An overlong form is no letter: "\xC1\xA1" is not read as "a".
+  EXPECT_EQ(FileSaveDestination("/d/x\xC1\xA1"), "/d/X\xC1\xA1.MOV");
 }
 
 // Frames with damaged headers or cut short: never a read outside the block (run

@@ -188,7 +188,7 @@ TEST(FileSaveCommand, CopiesThePlayingMovieUnderTheUpperCasedName) {
   EXPECT_FALSE(ui.asked[0].overwritePrompt);
   ASSERT_EQ(ui.copies.size(), 1u);
   EXPECT_EQ(ui.copies[0].first, "/cam/AMBA0001.MOV");
-  EXPECT_EQ(ui.copies[0].second, "/home/user/clips/BACKUP.MOV.MOV");
+  EXPECT_EQ(ui.copies[0].second, "/home/user/clips/BACKUP.MOV");
 
   ui.answer.reset();
   EXPECT_EQ(RunFileSave(true, "/cam/AMBA0001.MOV", ui), CommandOutcome::Cancelled);
