@@ -22,6 +22,9 @@ declare -A SOURCES=(
   [fuzz_image_filters]="src/widgets/ImageFilter.cpp"
   [fuzz_image_type]="src/widgets/ImageBitmapType.cpp"
   [fuzz_playlist_names]="src/app/PlayListCore.cpp src/common/Utf8.cpp"
+  [fuzz_mp4_boxes]="src/gps/MovieGps.cpp src/gps/NmeaReader.cpp src/gps/GpsTrack.cpp src/gps/GpsLog.cpp"
+  [fuzz_freegps_block]="src/gps/MovieGps.cpp src/gps/NmeaReader.cpp src/gps/GpsTrack.cpp src/gps/GpsLog.cpp"
+  [fuzz_nmea]="src/gps/NmeaReader.cpp src/gps/GpsTrack.cpp src/gps/GpsLog.cpp"
 )
 
 if [[ ${1:-} == --list ]]; then

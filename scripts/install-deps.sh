@@ -24,6 +24,8 @@ PACKAGES=(
   librsvg2-bin
   # tests
   libgtest-dev libgmock-dev xvfb xauth gpsbabel imagemagick poppler-utils libxml2-utils
+  # cross-checks of the GPS readers against an independent reader (tests only)
+  libimage-exiftool-perl
   # locale sources: the tests build de_DE.UTF-8 (decimal comma) into the build tree
   locales
   # benchmarks

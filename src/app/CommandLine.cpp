@@ -15,6 +15,7 @@
 #include "common/SafeWrite.h"
 #include "gps/GpsExport.h"
 #include "gps/GpsLog.h"
+#include "gps/GpsSources.h"
 
 namespace vantor {
 namespace {
@@ -31,9 +32,10 @@ void PrintUsage(std::FILE* f) {
       "MOVIE arguments are added to the playlist; a movie whose name starts\n"
       "with '-' is given as ./-name, or after --.\n"
       "\n"
-      "--export writes the GPS log of INPUT (a movie, whose log is looked up in the\n"
-      "card's GPS folder, or a log file) as FORMAT: csv, gpx or geojson; to OUT, or\n"
-      "to standard output without -o. It needs no display.\n",
+      "--export writes the GPS of INPUT as FORMAT: csv, gpx or geojson; to OUT, or\n"
+      "to standard output without -o. INPUT is a movie (its GPS is looked up as the\n"
+      "window does: the camera's log, an NMEA sidecar, GPS in the movie, a GPX\n"
+      "track) or a GPS file (camera log, NMEA, GPX). It needs no display.\n",
       f);
 }
 
@@ -108,26 +110,34 @@ int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
   }
 
   std::string logPath = input;
+  GpsRecordTable table;
+  GpsLoad load;
   if (IsMovieName(input)) {
     struct stat st {};
     if (::stat(input.c_str(), &st) != 0) {
       Fail(err, Format("%s: %s", input, std::strerror(errno)));
       return kExitFailure;
     }
-    logPath = GetGpsLogPath(input);
-  }
-
-  GpsRecordTable table;
-  GpsLogStatus status = ParseGpsLog(logPath, table);
-  // Lines none of which starts with a date are no log (random bytes, blanks):
-  // exporting them would only make a track of zeros.
-  if (status == GpsLogStatus::Ok && !HasDatedRecord(table)) status = GpsLogStatus::Empty;
-  if (status != GpsLogStatus::Ok) {
-    if (logPath != input)
-      Fail(err,
-           Format("GPS log of %s: %s", input, logPath + ": " + Tr(DescribeGpsLogStatus(status))));
-    else
-      Fail(err, Format("%s: %s", logPath, Tr(DescribeGpsLogStatus(status))));
+    // Every source of the movie in the window's order.
+    if (LoadGpsForMovie(input, table, load) == GpsSourceKind::None) {
+      Fail(err, Format("%s: no GPS found (no camera log %s, no NMEA sidecar, GPS in the movie "
+                       "or GPX track)",
+                       input, GetGpsLogPath(input)));
+      return kExitFailure;
+    }
+    logPath = load.path;
+    // A camera log none of whose lines starts with a date is no log: exporting
+    // it would only make a track of zeros.
+    if (load.kind == GpsSourceKind::CameraLog && !HasDatedRecord(table)) {
+      Fail(err, Format("GPS log of %s: %s", input,
+                       logPath + ": " + Tr(DescribeGpsLogStatus(GpsLogStatus::Empty))));
+      return kExitFailure;
+    }
+  } else if (LoadGpsFile(input, {}, table, load) == GpsSourceKind::None) {
+    // Not NMEA, GPX or a movie: report it as the camera's log format.
+    GpsLogStatus status = ParseGpsLog(input, table);
+    if (status == GpsLogStatus::Ok) status = GpsLogStatus::Empty;
+    Fail(err, Format("%s: %s", input, Tr(DescribeGpsLogStatus(status))));
     return kExitFailure;
   }
 

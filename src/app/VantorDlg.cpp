@@ -36,6 +36,7 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   EVT_CHAR_HOOK(CVantorDlg::OnCharHook)
   // playlist 1025: every row gets its colours as it is inserted
   EVT_MENU(ID_PLAYLIST_SELECTALL, CVantorDlg::OnMenuSelectAll)
+  EVT_MENU(ID_PLAYLIST_LOADGPS, CVantorDlg::OnMenuLoadGps)
   // map zoom: hidden slider 1049 and spin 1053 with its buddy label 1048
   EVT_COMMAND_SCROLL_THUMBRELEASE(IDC_ZOOM_SLIDER, CVantorDlg::OnZoomSliderReleased)
   EVT_SPIN(IDC_ZOOM_SPIN, CVantorDlg::OnZoomSpinDelta)
@@ -102,6 +103,8 @@ wxMenu* CVantorDlg::CreatePlaylistMenu() {
   menu->Append(ID_PLAYLIST_STOP, TrWx("&Stop"));
   menu->Append(ID_PLAYLIST_DELETE, TrWx("&Delete"));
   menu->Append(ID_PLAYLIST_SELECTALL, TrWx("Select &All"));
+  menu->AppendSeparator();
+  menu->Append(ID_PLAYLIST_LOADGPS, TrWx("Load &GPS log..."));
   wxSetAssertHandler(previous);
   return menu;
 }

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "app/SpeedDial.h"
 #include "common/Result.h"
 #include "gps/GpsLog.h"
+#include "gps/GpsSources.h"
 #include "gps/LogGraph.h"
 #include "map/WebBrowser2.h"
 #include "player/MoviePlayer.h"
@@ -80,6 +82,12 @@ class CVantorDlg : public wxDialog {
   // --- GPS log of the current movie (VantorDlgGps.cpp) ---
   // Finds the movie's log, parses it into the record table and rebuilds the graph.
   void LoadGpsLogForMovie(const std::string& moviePath);
+  // Attaches a GPS file of any kind to a movie for this run, and shows it at
+  // once when that movie is playing; false (nothing attached) when it holds
+  // no GPS.
+  bool AttachGpsFile(const std::string& moviePath, const std::string& gpsPath);
+  // "Load GPS log...": asks for a file for the selected playlist entry.
+  void OnMenuLoadGps(wxCommandEvent& event);
   // Replaces the record table with the log at `logPath` (empty when unreadable).
   void ParseGpsLog(const std::string& logPath);
   // Shows the record for the current play position: gauge, angles, digits,
@@ -92,6 +100,10 @@ class CVantorDlg : public wxDialog {
   int m_nGpsCount = 0;
   GpsRecord* m_pGpsRecords = nullptr;
   vantor::GpsRecordTable m_gpsLog;
+  // Which source the table came from and how its records sit in the movie.
+  vantor::GpsLoad m_gpsLoad;
+  // GPS files attached by hand ("Load GPS log..."), by movie path, for this run.
+  std::map<std::string, std::string> m_gpsAttached;
   CLogGraph m_graph;
   std::uint32_t m_nLastMapSecond = 0;  // movie second of the last map page write
   unsigned long m_nMapPageWrites = 0;  // since the window opened; the soak run's evidence

@@ -4,6 +4,9 @@
 #include <dlfcn.h>
 #include <wx/choice.h>
 #include <wx/dcclient.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/listctrl.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/webview.h>
@@ -11,12 +14,17 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "app/GuiText.h"
 #include "app/VantorDlg.h"
+#include "common/Messages.h"
 #include "map/GpsDisplay.h"
 #include "map/MapPage.h"
 #include "widgets/ArrowSpin.h"
 
 namespace {
+
+constexpr const char* kMsgSelectMovieForGps = "Please select the movie to attach a GPS log to.";
+constexpr const char* kMsgNoGpsInFile = "%s holds no GPS track that Vantor can read.";
 
 // WebKit paints a page without a background of its own (about:blank) white,
 // a bright hole in the dark window. Its view takes a background colour; the
@@ -50,14 +58,65 @@ std::uint32_t ToUnsigned(long ms) {
 
 void CVantorDlg::ParseGpsLog(const std::string& logPath) {
   vantor::ParseGpsLog(logPath, m_gpsLog);
+  m_gpsLoad = vantor::GpsLoad{};
+  m_gpsLoad.bHasTilt = true;
   m_pGpsRecords = m_gpsLog.Records();
   m_nGpsCount = m_gpsLog.nCount;
   m_bAngle1Minus = m_gpsLog.bAngle1Minus;
   m_bAngle2Minus = m_gpsLog.bAngle2Minus;
 }
 
+bool CVantorDlg::AttachGpsFile(const std::string& moviePath, const std::string& gpsPath) {
+  vantor::GpsRecordTable probe;
+  vantor::GpsLoad load;
+  if (vantor::LoadGpsFile(gpsPath, moviePath, probe, load) == vantor::GpsSourceKind::None)
+    return false;
+  m_gpsAttached[moviePath] = gpsPath;
+  const char* playing = m_PlayList.GetCurPath();
+  if (m_Player.IsOpen() && playing && moviePath == playing) {
+    LoadGpsLogForMovie(moviePath);
+    UpdateGpsDisplay(FALSE);
+  }
+  return true;
+}
+
+void CVantorDlg::OnMenuLoadGps(wxCommandEvent&) {
+  const long row = m_List ? m_List->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED) : -1;
+  const char* movie = row >= 0 ? m_PlayList.GetPath(static_cast<int>(row)) : nullptr;
+  if (!movie) {
+    vantor::ShowMessageBox(vantor::Tr(kMsgSelectMovieForGps), "Vantor",
+                           vantor::MessageIcon::Information);
+    return;
+  }
+  const wxString movieName = wxString::FromUTF8(movie);
+  wxFileDialog dlg(this, vantor::TrWx("Load GPS log..."), wxFileName(movieName).GetPath(),
+                   wxEmptyString,
+                   vantor::TrWx("GPS files (*.txt;*.gps;*.nmea;*.log;*.gpx;*.mp4;*.mov)|"
+                                "*.txt;*.TXT;*.gps;*.GPS;*.nmea;*.NMEA;*.log;*.LOG;*.gpx;*.GPX;"
+                                "*.mp4;*.MP4;*.mov;*.MOV|All files|*"),
+                   wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+  if (dlg.ShowModal() != wxID_OK) return;
+  const std::string gps = dlg.GetPath().utf8_string();
+  if (!AttachGpsFile(movie, gps)) {
+    std::string text = vantor::Tr(kMsgNoGpsInFile);
+    if (const std::size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, gps);
+    vantor::ShowMessageBox(text, "Vantor", vantor::MessageIcon::Warning);
+  }
+}
+
 void CVantorDlg::LoadGpsLogForMovie(const std::string& moviePath) {
-  ParseGpsLog(vantor::GetGpsLogPath(moviePath));
+  // A file attached by hand wins; then the sources in their order.
+  const auto attached = m_gpsAttached.find(moviePath);
+  if (attached == m_gpsAttached.end() ||
+      vantor::LoadGpsFile(attached->second, moviePath, m_gpsLog, m_gpsLoad) ==
+          vantor::GpsSourceKind::None)
+    vantor::LoadGpsForMovie(moviePath, m_gpsLog, m_gpsLoad);
+  m_pGpsRecords = m_gpsLog.Records();
+  m_nGpsCount = m_gpsLog.nCount;
+  if (m_gpsLoad.kind == vantor::GpsSourceKind::CameraLog) {
+    m_bAngle1Minus = m_gpsLog.bAngle1Minus;
+    m_bAngle2Minus = m_gpsLog.bAngle2Minus;
+  }
   m_nLastMapSecond = 0;
   if (m_pGpsRecords && m_nGpsCount > 0 && m_frameGraph) {
     wxRect rc = m_frameGraph->GetRect();
@@ -78,9 +137,10 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
     pos = m_Player.GetCurrentPosition();
     dur = m_Player.GetDuration();
   }
-  const vantor::GpsDisplayValues v =
-      vantor::ComputeGpsDisplay(m_pGpsRecords, m_nGpsCount, m_bAngle1Minus, m_bAngle2Minus,
-                                ToUnsigned(pos), ToUnsigned(dur), m_nLastMapSecond, bThrottle);
+  const vantor::GpsDisplayValues v = vantor::ComputeGpsDisplay(
+      m_pGpsRecords, m_nGpsCount, m_bAngle1Minus, m_bAngle2Minus, ToUnsigned(pos), ToUnsigned(dur),
+      m_nLastMapSecond, bThrottle,
+      {m_gpsLoad.offsetsMs.empty() ? nullptr : m_gpsLoad.offsetsMs.data(), m_gpsLoad.bHasTilt});
   if (!v.bHasLog) {
     if (!m_bGpsZeroShown) ResetGpsDisplay();
     return;
@@ -140,6 +200,7 @@ void CVantorDlg::ResetGpsDisplay() {
 
 void CVantorDlg::ReleaseGpsDisplay() {
   m_gpsLog.Clear();
+  m_gpsLoad = vantor::GpsLoad{};
   m_pGpsRecords = nullptr;
   m_nGpsCount = 0;
   vantor::RemoveMapPage();
@@ -152,6 +213,16 @@ double CVantorDlg::GetPlayFraction() {
 }
 
 void CVantorDlg::PaintGpsDisplay(wxDC& dc) {
-  if (m_graph.IsBuilt()) m_graph.DrawCursor(&dc, GetPlayFraction());
+  if (m_graph.IsBuilt()) {
+    double fraction = GetPlayFraction();
+    // The graph runs over the records; a source with its own timing may have
+    // gaps, so the cursor goes to the record shown, not to the share of the movie.
+    if (!m_gpsLoad.offsetsMs.empty() && m_nGpsCount > 0 && m_Player.IsOpen()) {
+      const int index = vantor::RecordIndexForOffset(m_gpsLoad.offsetsMs.data(), m_nGpsCount,
+                                                     ToUnsigned(m_Player.GetCurrentPosition()));
+      fraction = static_cast<double>(index) / m_nGpsCount;
+    }
+    m_graph.DrawCursor(&dc, fraction);
+  }
   PaintSpeedDialPlace(dc);
 }

@@ -1,5 +1,6 @@
 #include "map/GpsDisplay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -21,6 +22,13 @@ int RecordIndexForFraction(int nCount, double dFraction) {
   return index >= static_cast<double>(nCount - 1) ? nCount - 1 : static_cast<int>(index);
 }
 
+int RecordIndexForOffset(const std::int64_t* pOffsetsMs, int nCount, std::uint32_t nPositionMs) {
+  if (!pOffsetsMs || nCount <= 0) return -1;
+  const std::int64_t* end = pOffsetsMs + nCount;
+  const std::int64_t* after = std::upper_bound(pOffsetsMs, end, std::int64_t{nPositionMs});
+  return after == pOffsetsMs ? 0 : static_cast<int>(after - pOffsetsMs) - 1;
+}
+
 std::string AngleText(double dAngle, BOOL bMinus) {
   const int degrees =
       std::isfinite(dAngle) && std::fabs(dAngle) < 1e9 ? static_cast<int>(dAngle) : 0;
@@ -40,7 +48,7 @@ void OdometerDigits(std::int32_t nOdometer, int anDigits[6]) {
 GpsDisplayValues ComputeGpsDisplay(const GpsRecord* pRecords, int nCount, BOOL bAngle1Minus,
                                    BOOL bAngle2Minus, std::uint32_t nPositionMs,
                                    std::uint32_t nDurationMs, std::uint32_t nLastMapSecond,
-                                   BOOL bThrottle) {
+                                   BOOL bThrottle, const GpsRecordPlacement& placement) {
   GpsDisplayValues v;
   v.dFraction = PlayFraction(nPositionMs, nDurationMs);
   v.nSecond = nPositionMs / 1000;
@@ -49,11 +57,18 @@ GpsDisplayValues ComputeGpsDisplay(const GpsRecord* pRecords, int nCount, BOOL b
     return v;
   }
   v.bHasLog = true;
-  v.nIndex = RecordIndexForFraction(nCount, v.dFraction);
+  v.nIndex = placement.pOffsetsMs ? RecordIndexForOffset(placement.pOffsetsMs, nCount, nPositionMs)
+                                  : RecordIndexForFraction(nCount, v.dFraction);
   const GpsRecord& rec = pRecords[v.nIndex];
   v.nSpeed = rec.nSpeed;
-  v.strAngle1 = AngleText(rec.dAngle1, bAngle1Minus);
-  v.strAngle2 = AngleText(rec.dAngle2, bAngle2Minus);
+  if (placement.bHasTilt) {
+    v.strAngle1 = AngleText(rec.dAngle1, bAngle1Minus);
+    v.strAngle2 = AngleText(rec.dAngle2, bAngle2Minus);
+  } else {
+    // A source without a tilt sensor: "0°" would claim a level car.
+    v.strAngle1.clear();
+    v.strAngle2.clear();
+  }
   OdometerDigits(rec.nOdometer, v.anDigits);
   const std::uint32_t moved =
       v.nSecond > nLastMapSecond ? v.nSecond - nLastMapSecond : nLastMapSecond - v.nSecond;

@@ -59,6 +59,17 @@ double PlayFraction(std::uint32_t nPositionMs, std::uint32_t nDurationMs);
 // zeroed spare record and put the car at 0,0). -1 when there are none.
 int RecordIndexForFraction(int nCount, double dFraction);
 
+// The record for a play position in a source that carries its own timing:
+// the last one whose offset (ascending, milliseconds) is at or before the
+// position, the first one before it begins. -1 when there are none.
+int RecordIndexForOffset(const std::int64_t* pOffsetsMs, int nCount, std::uint32_t nPositionMs);
+
+// How the records of a source are laid over the movie.
+struct GpsRecordPlacement {
+  const std::int64_t* pOffsetsMs = nullptr;  // null: spread over the movie by proportion
+  bool bHasTilt = true;                      // false: the tilt texts show nothing
+};
+
 // "%d°", or "-%d°" when the sign flag is set, of the truncated angle.
 std::string AngleText(double dAngle, BOOL bMinus);
 
@@ -73,6 +84,6 @@ void OdometerDigits(std::int32_t nOdometer, int anDigits[6]);
 GpsDisplayValues ComputeGpsDisplay(const GpsRecord* pRecords, int nCount, BOOL bAngle1Minus,
                                    BOOL bAngle2Minus, std::uint32_t nPositionMs,
                                    std::uint32_t nDurationMs, std::uint32_t nLastMapSecond,
-                                   BOOL bThrottle);
+                                   BOOL bThrottle, const GpsRecordPlacement& placement = {});
 
 }  // namespace vantor

@@ -218,12 +218,16 @@ TEST(MainWindowMenus, PlaylistMenuAndWindowMenuHaveTheirItems) {
                                                {32773, "&Stop"},
                                                {32774, "&Delete"},
                                                {32775, "Select &All"}};
-  ASSERT_EQ(playlist->GetMenuItemCount(), 5u);
+  ASSERT_EQ(playlist->GetMenuItemCount(), 7u);
   for (std::size_t i = 0; i < 5; ++i) {
     const wxMenuItem* item = playlist->FindItemByPosition(i);
     EXPECT_EQ(item->GetId(), items[i].first);
     EXPECT_EQ(item->GetItemLabel(), items[i].second);
   }
+  // After a separator, the item that attaches a GPS file to the selected entry.
+  EXPECT_TRUE(playlist->FindItemByPosition(5)->IsSeparator());
+  EXPECT_EQ(playlist->FindItemByPosition(6)->GetId(), ID_PLAYLIST_LOADGPS);
+  EXPECT_EQ(playlist->FindItemByPosition(6)->GetItemLabel(), "Load &GPS log...");
   std::unique_ptr<wxMenu> window(CVantorDlg::CreateWindowMenu());
   const wxMenuItem* about = window->FindItem(IDM_ABOUTBOX);
   ASSERT_NE(about, nullptr);
@@ -261,6 +265,8 @@ TEST(MainWindowMenus, EveryItemHasItsOwnAcceleratorInBothLanguages) {
                 wxString::FromUTF8("关于 Vantor(&A)..."));
       EXPECT_EQ(playlist->FindItem(ID_PLAYLIST_PAUSE)->GetItemLabel(),
                 wxString::FromUTF8("暂停(&U)"));
+      EXPECT_EQ(playlist->FindItem(ID_PLAYLIST_LOADGPS)->GetItemLabel(),
+                wxString::FromUTF8("载入 GPS 记录(&G)..."));
     }
   }
 }

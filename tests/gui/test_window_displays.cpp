@@ -401,3 +401,35 @@ TEST_F(WindowDisplays, MeterAndBackgroundPictureAreTheWindowsOwn) {
   EXPECT_FALSE(dlg->m_bmpBack.IsOk());
   EXPECT_EQ(dlg->m_bmpBack.GetBackgroundColor(), 0x00FFFFFFu);
 }
+
+TEST_F(WindowDisplays, GpsInsideAMovieOrAttachedByHandShowsByTimeWithoutTilt) {
+  ScratchDrive drive("embedded", false);
+  const fs::path gps = fs::path(VANTOR_FIXTURE_DIR) / "gps";
+  if (!fs::exists(gps / "talkers.nmea")) GTEST_SKIP() << "no GPS test files (build fixtures)";
+  // The fixture clip with the known drive stored inside as the newer layout.
+  const std::string embedded = (drive.root / "CLIP.MOV").string();
+  ASSERT_EQ(std::system(("'" VANTOR_BINARY_DIR "/tools/make_gps_files' --wrap '" + drive.movie +
+                         "' '" + embedded + "' newer")
+                            .c_str()),
+            0);
+  Open(embedded);
+  EXPECT_EQ(dlg->m_gpsLoad.kind, GpsSourceKind::Movie);
+  ASSERT_EQ(dlg->m_nGpsCount, 40);  // the drive is longer than the clip: its first seconds show
+  SeekTo(2500);
+  dlg->UpdateGpsDisplay(FALSE);
+  EXPECT_EQ(dlg->m_speedDial.GetResourceId(), 190);  // second 2 of the drive: 48 km/h
+  EXPECT_EQ(dlg->m_staticAngle1->GetLabel(), "");
+  EXPECT_EQ(dlg->m_staticAngle2->GetLabel(), "");
+  // Second 2's position, as single-precision floats in the block hold it.
+  EXPECT_EQ(PageCentre().substr(0, 8), "48.85683") << PageCentre();
+  EXPECT_NE(PageCentre().find(",2.35252"), std::string::npos) << PageCentre();
+  EXPECT_TRUE(dlg->m_graph.IsBuilt());
+
+  // A file attached by hand wins over what the movie has; one without GPS is refused.
+  EXPECT_FALSE(dlg->AttachGpsFile(embedded, drive.movie + ".none"));
+  EXPECT_FALSE(dlg->AttachGpsFile(embedded, (gps / "drive.csv").string()));
+  ASSERT_TRUE(dlg->AttachGpsFile(embedded, (gps / "phone.gpx").string()));
+  dlg->LoadGpsLogForMovie(embedded);
+  EXPECT_EQ(dlg->m_gpsLoad.kind, GpsSourceKind::Gpx);
+  EXPECT_EQ(dlg->m_nGpsCount, 39);
+}
