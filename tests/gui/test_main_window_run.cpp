@@ -256,7 +256,11 @@ TEST(MainWindowMenus, EveryItemHasItsOwnAcceleratorInBothLanguages) {
     vantor::test::ScopedMessageLocale lang(locale);
     std::unique_ptr<wxMenu> playlist(CVantorDlg::CreatePlaylistMenu());
     std::vector<wxUniChar> keys = Accelerators(*playlist);
-    EXPECT_EQ(keys.size(), playlist->GetMenuItemCount()) << locale;
+    const auto items = playlist->GetMenuItems();
+    EXPECT_EQ(keys.size(), static_cast<std::size_t>(std::count_if(
+                               items.begin(), items.end(),
+                               [](const wxMenuItem* item) { return !item->IsSeparator(); })))
+        << locale;
     std::sort(keys.begin(), keys.end());
     EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end()) << locale;
     if (std::string(locale) != "C") {

@@ -4,6 +4,8 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -105,6 +107,21 @@ inline std::string ReadAll(const fs::path& p) {
 
 inline void WriteFile(const fs::path& p, const std::string& data) {
   std::ofstream(p, std::ios::binary) << data;
+}
+
+// A write(2) stand-in for a disk with `room` bytes free: it writes what fits
+// and then fails with ENOSPC, as a full file system does.
+inline auto DiskWithRoom(std::size_t room) {
+  return
+      [room, written = std::size_t(0)](int fd, const void* buf, std::size_t n) mutable -> ssize_t {
+        if (written >= room) {
+          errno = ENOSPC;
+          return -1;
+        }
+        const std::size_t take = std::min(n, room - written);
+        written += take;
+        return ::write(fd, buf, take);
+      };
 }
 
 // Runs a shell command and returns its standard output ("" when it fails).

@@ -405,11 +405,14 @@ TEST(GpsTrackDisplay, TimedSourcesShowThePointAtThePlayPositionAndNoTilt) {
   EXPECT_EQ(v.strAngle2, "");
   EXPECT_EQ(RecordIndexForOffset(offsets.data(), 4, 0), 0);
   EXPECT_EQ(RecordIndexForOffset(offsets.data(), 4, 60000), 3);
-  // A point without a fix is not written to the map.
+  // A point without a fix never goes on the map: the map keeps the last fix.
+  recs[2].dLatitude = 47;
   recs[3].dLatitude = std::nan("");
-  EXPECT_FALSE(ComputeGpsDisplay(recs.data(), 4, FALSE, FALSE, 11000, 12000, 0, FALSE,
-                                 GpsRecordPlacement{offsets.data(), false})
-                   .bWritePage);
+  const GpsDisplayValues lost = ComputeGpsDisplay(recs.data(), 4, FALSE, FALSE, 11000, 12000, 0,
+                                                  FALSE, GpsRecordPlacement{offsets.data(), false});
+  EXPECT_EQ(lost.nIndex, 3);
+  EXPECT_TRUE(lost.bMarker);
+  EXPECT_EQ(lost.dLatitude, 47);
 }
 
 TEST(GpsSources, FirstSourceWithPointsWinsInOrder) {

@@ -90,17 +90,8 @@ TEST(SafeWrite, FoldersReadOnlyFilesAndFullDisksLeaveEverythingAsItWas) {
   const fs::path file = dir / "kept.csv";
   WriteFile(file, "what was there");
   for (std::size_t room : {std::size_t(0), std::size_t(5)}) {
-    std::size_t written = 0;
     SafeWriteOptions full;
-    full.write = [&](int fd, const void* buf, std::size_t n) -> ssize_t {
-      if (written >= room) {
-        errno = ENOSPC;
-        return -1;
-      }
-      const std::size_t take = std::min(n, room - written);
-      written += take;
-      return ::write(fd, buf, take);
-    };
+    full.write = DiskWithRoom(room);
     EXPECT_EQ(WriteFileSafely(file, "a much longer replacement", full), ENOSPC) << room;
     EXPECT_EQ(ReadAll(file), "what was there");
     EXPECT_EQ(Entries(dir.path()), 1u) << room;

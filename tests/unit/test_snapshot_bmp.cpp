@@ -119,16 +119,7 @@ TEST(SnapshotBmp, FullDiskLeavesNoTruncatedFileAndKeepsTheOldOne) {
   const fs::path file = dir / "snap.bmp";
   WriteFile(file, "the picture saved before");
   for (std::size_t room : {std::size_t(0), std::size_t(10), std::size_t(14), std::size_t(5000)}) {
-    std::size_t written = 0;
-    WriteFn full = [&](int fd, const void* buf, std::size_t n) -> ssize_t {
-      if (written >= room) {
-        errno = ENOSPC;
-        return -1;
-      }
-      const std::size_t take = std::min(n, room - written);
-      written += take;
-      return ::write(fd, buf, take);
-    };
+    WriteFn full = DiskWithRoom(room);
     int err = 0;
     EXPECT_FALSE(WriteBmpFile(file, Span(dib), &err, full)) << room;
     EXPECT_EQ(err, ENOSPC) << room;

@@ -105,18 +105,9 @@ TEST(FileCopy, DiskFillingUpRemovesThePartialCopy) {
   ScratchDir dir("copyfull");
   const fs::path src = dir / "a.mov", dst = dir / "A.MOV";
   WriteFile(src, MakeMovieBytes(300000));
-  std::size_t written = 0;
   CopyOptions options;
   options.chunkSize = 65536;
-  options.write = [&](int fd, const void* buf, std::size_t n) -> ssize_t {
-    if (written >= 100000) {
-      errno = ENOSPC;
-      return -1;
-    }
-    const std::size_t take = std::min<std::size_t>(n, 100000 - written);
-    written += take;
-    return ::write(fd, buf, take);
-  };
+  options.write = DiskWithRoom(100000);
   const auto r = CopyFileExclusive(src, dst, nullptr, {}, options);
   EXPECT_EQ(r.status, CopyStatus::WriteFailed);
   EXPECT_EQ(r.error, ENOSPC);
