@@ -268,8 +268,13 @@ long CMoviePlayer::GetDuration() {
 BOOL CMoviePlayer::SetRate(double dRate) {
   if (!m_pGraph || !(dRate > 0.0)) return FALSE;
   if (dRate == m_dRate) return TRUE;
-  std::int64_t ns = m_pGraph->PositionGoingTo().value_or(0);
-  if (ns == 0 && !QueryPosition(ns)) ns = 0;
+  // A step shown at 0:00 is a position like any other: only with no step on
+  // screen and no seek under way does the pipeline know where it stands.
+  std::int64_t ns = 0;
+  if (const auto goingTo = m_pGraph->PositionGoingTo())
+    ns = *goingTo;
+  else if (!QueryPosition(ns))
+    ns = 0;
   m_dRate = dRate;
   Seek(ns);
   return TRUE;

@@ -113,6 +113,35 @@ TEST_F(PlaybackCommands, BackwardPlayFromOneSecondReachesZeroAfterFiveTicksAndSt
   EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
 }
 
+// The steps back are served from frames decoded on the way, so the pipeline
+// itself still stands where backward play began: playing on must start from
+// the picture shown at 0:00, at either rate.
+TEST_F(PlaybackCommands, PlayingOnAfterBackwardPlayStartsFromThePictureShown) {
+  AddClips({2});  // 4 s
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  for (const int resume : {IDC_FAST_FORWARD, IDC_PLAY}) {
+    SCOPED_TRACE(resume);
+    dlg->m_Player.SetCurrentPosition(2000);
+    ASSERT_TRUE(TickPlayTimerUntil(
+        dlg, [] { return dlg->m_Player.GetShownFrameTime() >= 2000; }, 3000));
+    // Fast backward leaves the rate at 2.0, so Play changes it on the way.
+    Button(dlg, resume == IDC_PLAY ? IDC_FAST_BACKWARD : IDC_BACKWARD_PLAY);
+    for (int tick = 0; tick < 20 && dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD); ++tick) {
+      SleepMs(100);
+      dlg->OnTimer(CVantorDlg::TIMER_BACKWARD);
+    }
+    ASSERT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
+    ASSERT_TRUE(TickPlayTimerUntil(
+        dlg, [] { return dlg->m_Player.GetShownFrameTime() < 100; }, 3000));
+
+    Button(dlg, resume);
+    ASSERT_TRUE(dlg->m_Player.IsRunning());
+    SleepMs(300);
+    EXPECT_LT(dlg->m_Player.GetCurrentPosition(), 1500);
+    EXPECT_LT(dlg->m_Player.GetShownFrameTime(), 1500);
+  }
+}
+
 TEST_F(PlaybackCommands, StopOnTheThirdOfFiveClosesAndTheNextTickStartsNothing) {
   AddClips({1, 2, 3, 4, 5});
   Select({2});
