@@ -217,6 +217,9 @@ class CVantorDlg : public wxDialog {
   void ReleasePlayback();
   // Escape: leaves full screen, or else stops and closes the movie.
   void OnEscapeKey();
+  // After Stop or Escape closed the movie: position 0 and every display at
+  // its zero state.
+  void ShowNothingPlaying();
   // Opens the entries after the current one until one plays; FALSE (and no
   // current entry) at the end of the list.
   BOOL PlayNextEntry();

@@ -238,10 +238,17 @@ void CVantorDlg::OnStop(wxCommandEvent&) {
   // No current entry any more: the play timer's next tick finds nothing open
   // and no next entry, and stops itself.
   m_PlayList.SetCurSel(m_PlayList.GetCount());
-  m_sliderPos->SetValue(0);
-  m_sliderPos->SetToolTip(FormatPlayTime(0));
   m_Player.Stop();
   m_Player.Close();
+  ShowNothingPlaying();
+}
+
+void CVantorDlg::ShowNothingPlaying() {
+  m_sliderPos->SetValue(0);
+  m_sliderPos->SetToolTip(FormatPlayTime(0));
+  // No tick comes to move the displays once the movie is closed: whatever
+  // they show now would stay, a speed read with nothing playing.
+  ResetGpsDisplay();
 }
 
 void CVantorDlg::OnMenuStop(wxCommandEvent&) {
@@ -371,6 +378,7 @@ void CVantorDlg::OnEscapeKey() {
     m_Player.Stop();
     m_Player.Close();
     m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_NONE);
+    ShowNothingPlaying();
   }
 }
 

@@ -161,6 +161,32 @@ TEST_F(PlaybackCommands, StopOnTheThirdOfFiveClosesAndTheNextTickStartsNothing) 
   EXPECT_EQ(Marks(), MarkAt(5, -1, 0));
 }
 
+TEST_F(PlaybackCommands, StopAndEscapeCloseTheMovieAndLeaveEveryDisplayAtZero) {
+  AddClips({2});
+  const wxString zeroDegrees = wxString::FromUTF8("0°");
+  for (const bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "Escape" : "Stop");
+    ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+    dlg->m_Player.SetCurrentPosition(2000);
+    dlg->UpdateTimeDisplay();
+    dlg->UpdateGpsDisplay(FALSE);
+    ASSERT_NE(dlg->m_speedDial.GetResourceId(), vantor::kSpeedDialFirstId)
+        << "the clip's log should read a speed at 2 s";
+    dlg->m_staticAngle1->SetLabel("12");
+
+    if (escape)
+      SendKey(dlg, WXK_ESCAPE);
+    else
+      Button(dlg, IDC_STOP);
+    ASSERT_FALSE(dlg->m_Player.IsOpen());
+    EXPECT_EQ(dlg->m_speedDial.GetResourceId(), vantor::kSpeedDialFirstId);
+    EXPECT_EQ(dlg->m_sliderPos->GetValue(), 0);
+    EXPECT_EQ(dlg->m_staticAngle1->GetLabel(), zeroDegrees);
+    for (wxStaticText* digit : dlg->m_staticDigit) EXPECT_EQ(digit->GetLabel(), "0");
+    EXPECT_TRUE(dlg->m_bMapBlank);
+  }
+}
+
 TEST_F(PlaybackCommands, NextItemMovesOnAndOnTheLastItemStopsAndClears) {
   AddClips({1, 2, 3});
   Select({1});
