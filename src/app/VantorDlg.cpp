@@ -241,7 +241,7 @@ void CVantorDlg::OnCharHook(wxKeyEvent& event) {
       OnSysCommand(IDM_ABOUTBOX);
       return;
     default:
-      event.Skip();
+      if (!OnPlayerKey(event.GetKeyCode(), event.GetModifiers())) event.Skip();
   }
 }
 

@@ -217,6 +217,12 @@ class CVantorDlg : public wxDialog {
   void ReleasePlayback();
   // Escape: leaves full screen, or else stops and closes the movie.
   void OnEscapeKey();
+  // The player's keys, from anywhere in the window or full screen: Space
+  // play/pause, Left/Right 5 s back/forward (with Shift 1 s), Up/Down volume,
+  // M mute, F full screen and back. False for any other key.
+  bool OnPlayerKey(int keyCode, int modifiers);
+  // Moves the open movie by deltaMs from the picture shown, within the movie.
+  void SeekBy(long deltaMs);
   // After Stop or Escape closed the movie: position 0 and every display at
   // its zero state.
   void ShowNothingPlaying();

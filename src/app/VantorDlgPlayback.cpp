@@ -352,6 +352,58 @@ void CVantorDlg::OnHScroll(wxScrollEvent& event) {
   }
 }
 
+bool CVantorDlg::OnPlayerKey(int keyCode, int modifiers) {
+  // Ctrl and Alt combinations belong to whatever has the focus.
+  const bool shift = modifiers == wxMOD_SHIFT;
+  if (modifiers != wxMOD_NONE && !shift) return false;
+  wxCommandEvent none;
+  switch (keyCode) {
+    case WXK_SPACE:
+      if (shift) return false;
+      OnPlay(none);
+      return true;
+    case WXK_LEFT:
+    case WXK_RIGHT: {
+      const long step = shift ? 1000 : 5000;
+      SeekBy(keyCode == WXK_LEFT ? -step : step);
+      return true;
+    }
+    case WXK_UP:
+    case WXK_DOWN: {
+      if (shift) return false;
+      const int volume = m_sliderVolume->GetValue() + (keyCode == WXK_UP ? 10 : -10);
+      m_sliderVolume->SetValue(std::clamp(volume, 0, 100));
+      m_Player.SetVolume(m_sliderVolume->GetValue());
+      return true;
+    }
+    case 'M':
+      if (shift) return false;
+      OnMute(none);
+      return true;
+    case 'F':
+      if (shift) return false;
+      if (IsVideoFullScreen())
+        LeaveVideoFullScreen();
+      else if (m_Player.IsOpen())
+        m_Player.EnterFullScreen();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CVantorDlg::SeekBy(long deltaMs) {
+  if (!m_Player.IsOpen()) return;
+  m_timerBackward.Stop();
+  const long duration = m_Player.GetDuration();
+  const long target = std::clamp(m_Player.GetCurrentPosition() + deltaMs, 0L, duration);
+  m_nLastMapSecond = static_cast<std::uint32_t>(target / 1000);
+  m_Player.SetCurrentPosition(target);
+  // While paused no tick comes to show where the movie now is.
+  UpdateTimeDisplay();
+  UpdateGpsDisplay(TRUE);
+}
+
 bool CVantorDlg::IsVideoFullScreen() const {
   return m_pVideoPane && m_pVideoPane->IsInFullScreen();
 }

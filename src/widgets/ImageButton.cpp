@@ -142,8 +142,9 @@ ButtonState CImageButton::GetDrawState() const {
 }
 
 bool CImageButton::IsSwallowedKey(int keyCode) {
-  return keyCode == WXK_RETURN || keyCode == WXK_NUMPAD_ENTER || keyCode == WXK_ESCAPE ||
-         keyCode == WXK_SPACE;
+  // Space goes on to the window, whose play/pause key it is; a button keeps
+  // the focus after a click, so swallowing it would lose the key for good.
+  return keyCode == WXK_RETURN || keyCode == WXK_NUMPAD_ENTER || keyCode == WXK_ESCAPE;
 }
 
 void CImageButton::SetLabel(const wxString& label) {

@@ -51,9 +51,10 @@ inline void MenuCommand(CVantorDlg* dlg, int id) {
   SendCommand(dlg, wxEVT_MENU, id);
 }
 
-inline void SendKey(wxWindow* target, int key) {
+inline void SendKey(wxWindow* target, int key, bool shift = false) {
   wxKeyEvent ev(wxEVT_CHAR_HOOK);
   ev.m_keyCode = key;
+  ev.SetShiftDown(shift);
   ev.SetEventObject(target);
   target->GetEventHandler()->ProcessEvent(ev);
 }

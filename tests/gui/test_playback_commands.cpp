@@ -187,6 +187,53 @@ TEST_F(PlaybackCommands, StopAndEscapeCloseTheMovieAndLeaveEveryDisplayAtZero) {
   }
 }
 
+TEST_F(PlaybackCommands, KeysPlayPauseSeekChangeTheVolumeMuteAndGoFullScreen) {
+  AddClips({2});  // 4 s
+  // A clicked button keeps the focus; Space still reaches the window.
+  SendKey(dlg->FindWindow(IDC_PLAY), WXK_SPACE);
+  ASSERT_TRUE(dlg->m_Player.IsRunning());
+  SendKey(dlg, WXK_SPACE);
+  ASSERT_FALSE(dlg->m_Player.IsRunning());
+
+  const long duration = dlg->m_Player.GetDuration();
+  const long start = dlg->m_Player.GetCurrentPosition();
+  SendKey(dlg, WXK_RIGHT, true);
+  EXPECT_NEAR(dlg->m_Player.GetCurrentPosition(), start + 1000, 5);
+  SendKey(dlg, WXK_RIGHT);  // 5 s ends at the movie's end
+  EXPECT_EQ(dlg->m_Player.GetCurrentPosition(), duration);
+  SendKey(dlg, WXK_LEFT);  // and at its start
+  EXPECT_EQ(dlg->m_Player.GetCurrentPosition(), 0);
+  SendKey(dlg, WXK_RIGHT, true);
+  SendKey(dlg, WXK_RIGHT, true);
+  EXPECT_EQ(dlg->m_Player.GetCurrentPosition(), 2000);
+  EXPECT_EQ(dlg->m_sliderPos->GetValue(), 2);
+  SendKey(dlg, WXK_LEFT, true);
+  EXPECT_EQ(dlg->m_Player.GetCurrentPosition(), 1000);
+
+  SendKey(dlg, WXK_DOWN);
+  EXPECT_EQ(dlg->m_sliderVolume->GetValue(), 90);
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 90);
+  SendKey(dlg, WXK_UP);
+  SendKey(dlg, WXK_UP);
+  EXPECT_EQ(dlg->m_sliderVolume->GetValue(), 100);
+  SendKey(dlg, 'M');
+  EXPECT_TRUE(dlg->m_bMuted);
+  EXPECT_EQ(dlg->m_Player.GetVolume(), 0);
+  SendKey(dlg, 'M');
+  EXPECT_FALSE(dlg->m_bMuted);
+
+  SendKey(dlg, 'F');
+  PumpEvents(100);
+  ASSERT_TRUE(dlg->IsVideoFullScreen());
+  // The full-screen frame is a window of its own; its keys come here too.
+  wxWindow* fullFrame = wxGetTopLevelParent(dlg->m_pVideoPane);
+  ASSERT_NE(fullFrame, dlg);
+  SendKey(fullFrame, 'F');
+  PumpEvents(100);
+  EXPECT_FALSE(dlg->IsVideoFullScreen());
+  EXPECT_TRUE(dlg->m_Player.IsOpen());
+}
+
 TEST_F(PlaybackCommands, NextItemMovesOnAndOnTheLastItemStopsAndClears) {
   AddClips({1, 2, 3});
   Select({1});
