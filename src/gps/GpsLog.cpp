@@ -18,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/Ascii.h"
 #include "common/UniqueFd.h"
 
 namespace vantor {
@@ -278,17 +279,6 @@ GpsLogStatus ParseNormalised(const char* text, std::size_t n, GpsRecordTable& ta
   table.bAngle1Minus = angle1Minus;
   table.bAngle2Minus = angle2Minus;
   return GpsLogStatus::Ok;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/Ascii.h"
 #include "gps/GpsExport.h"
 #include "gps/GpxReader.h"
 #include "gps/MovieGps.h"
@@ -17,12 +18,6 @@ namespace fs = std::filesystem;
 
 const std::vector<std::string> kNmeaExtensions = {".gps", ".nmea", ".log", ".txt"};
 const std::vector<std::string> kGpxExtensions = {".gpx"};
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 // The whole file, when it is a regular file below the log size limit.
 bool ReadText(const std::string& path, std::string& text) {
@@ -144,8 +139,9 @@ std::string FindSidecar(const std::string& moviePath, const std::vector<std::str
   for (std::size_t n = 0; !ec && it != end && n < 100000; it.increment(ec), ++n) {
     const fs::path& p = it->path();
     if (p.stem().string() != stem) continue;
-    const std::string ext = Lower(p.extension().string());
-    const auto pos = std::find(extensions.begin(), extensions.end(), ext);
+    const std::string ext = p.extension().string();
+    const auto pos = std::find_if(extensions.begin(), extensions.end(),
+                                  [&](const std::string& e) { return EqualsNoCase(ext, e); });
     if (pos == extensions.end() || !fs::is_regular_file(p, ec)) continue;
     const std::size_t rank = static_cast<std::size_t>(pos - extensions.begin());
     if (rank < bestRank || (rank == bestRank && p.string() < found)) {
