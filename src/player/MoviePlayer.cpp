@@ -255,6 +255,31 @@ void CMoviePlayer::SetCurrentPosition(long ms) {
   Seek(std::int64_t(ms) * 1000000);
 }
 
+BOOL CMoviePlayer::StepFrame(int nFrames) {
+  if (!m_pGraph || IsAudioOnly() || m_pGraph->RequestedState() != GST_STATE_PAUSED) return FALSE;
+  // A stream without a rate of its own (variable, or unknown) is taken as 30
+  // frames a second: a step then shows the next picture or the one after.
+  std::int64_t frameNs = m_pGraph->FrameDurationNs();
+  if (frameNs <= 0) frameNs = GST_SECOND / 30;
+  std::int64_t baseNs;
+  if (const auto going = m_pGraph->PositionGoingTo())
+    baseNs = *going;
+  else if (const std::int64_t shownMs = m_pGraph->ShownTimeMs(); shownMs >= 0)
+    baseNs = shownMs * GST_MSECOND;
+  else
+    return FALSE;
+  // Frame k shows from k frame times on; a shown time is in whole
+  // milliseconds, a target sits in the middle of its frame, so both count
+  // as their frame. The target is the middle of the frame wanted, which
+  // any rounding of the position still finds.
+  const std::int64_t index = (baseNs + GST_MSECOND) / frameNs + nFrames;
+  std::int64_t targetMs = (index * frameNs + frameNs / 2) / GST_MSECOND;
+  const long duration = GetDuration();
+  if (duration > 0) targetMs = std::min<std::int64_t>(targetMs, duration - 1);
+  SetCurrentPosition(static_cast<long>(std::max<std::int64_t>(targetMs, 0)));
+  return TRUE;
+}
+
 long CMoviePlayer::GetDuration() {
   if (!m_pGraph) return 0;
   std::int64_t ns = 0;

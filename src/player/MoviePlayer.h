@@ -144,6 +144,10 @@ class CMoviePlayer {
   // are kept at the shown size, so stepping back through them is a lookup.
   void SetCurrentPosition(long ms);
   long GetDuration();
+  // While paused: shows the frame nFrames away from the one shown (or from
+  // the one a step still being decoded goes to), exactly, within the movie.
+  // FALSE when not paused or without a picture.
+  BOOL StepFrame(int nFrames);
   // 1.0 normal, 2.0 fast forward (the sound keeps its pitch). TRUE on success.
   BOOL SetRate(double dRate);
 

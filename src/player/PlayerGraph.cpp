@@ -1,5 +1,7 @@
 #include "player/PlayerGraph.h"
 
+#include <gst/video/video.h>
+
 #include "player/FrameScaler.h"
 #include "player/StepCache.h"
 #include "player/VideoFrame.h"
@@ -48,6 +50,15 @@ void Graph::VideoSize(int& width, int& height) const {
 std::int64_t Graph::ShownTimeMs() const {
   std::lock_guard lock(m_mutex);
   return m_shownTimeMs;
+}
+
+std::int64_t Graph::FrameDurationNs() const {
+  std::lock_guard lock(m_mutex);
+  GstVideoInfo vi;
+  if (!m_fullCaps || !gst_video_info_from_caps(&vi, m_fullCaps.get()) || vi.fps_n <= 0 ||
+      vi.fps_d <= 0)
+    return 0;
+  return gst_util_uint64_scale_int(GST_SECOND, vi.fps_d, vi.fps_n);
 }
 
 std::uint64_t Graph::FramesPresented() const {

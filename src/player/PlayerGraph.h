@@ -77,6 +77,8 @@ struct CMoviePlayer::Graph {
   GstElement* Volume() const { return m_volume; }
   void VideoSize(int& width, int& height) const;
   std::int64_t ShownTimeMs() const;
+  // One frame's time from the stream's frame rate; 0 when it gives none.
+  std::int64_t FrameDurationNs() const;
   std::uint64_t FramesPresented() const;
   std::uint64_t StepCacheHits() const;
 

@@ -77,6 +77,36 @@ TEST(MoviePlayerSeek, SteppingBackWithAnOutputReusesDecodedFrames) {
   p.Pause();
 }
 
+TEST(MoviePlayerSeek, FrameStepsShowTheNeighbouringFramesExactly) {
+  RecordingOutput out;
+  CMoviePlayer p;
+  ASSERT_TRUE(p.Open(FixtureMovie(Fixture::AudioVideo), &out, kPane));
+  p.Play();
+  EXPECT_FALSE(p.StepFrame(1));  // only while paused
+  p.Pause();
+  p.SetCurrentPosition(1050);  // frame 31 (30 frames a second, a key frame at 1000 ms)
+  auto shownFrame = [&] {
+    VideoFramePtr f = out.Last();
+    return f ? static_cast<int>((f->TimeMs() + 1) * 30 / 1000) : -1;
+  };
+  ASSERT_TRUE(WaitFor([&] { return shownFrame() == 31; }, 3000));
+  // Forward, then back across the key frame, where another stretch is decoded;
+  // two quick presses count twice.
+  for (const auto& [step, expected] : {std::pair{1, 32}, {-1, 31}, {-1, 30}, {-1, 29}, {1, 30}}) {
+    ASSERT_TRUE(p.StepFrame(step));
+    EXPECT_TRUE(WaitFor([&] { return shownFrame() == expected; }, 3000)) << expected;
+  }
+  p.StepFrame(-1);
+  p.StepFrame(-1);
+  EXPECT_TRUE(WaitFor([&] { return shownFrame() == 28; }, 3000));
+  // Never before the first frame.
+  p.SetCurrentPosition(0);
+  ASSERT_TRUE(WaitFor([&] { return shownFrame() == 0; }, 3000));
+  p.StepFrame(-1);
+  p.StepFrame(1);
+  EXPECT_TRUE(WaitFor([&] { return shownFrame() == 1; }, 3000));
+}
+
 TEST(MoviePlayerSeek, AFloodOfSeeksSettlesOnTheLastOne) {
   CMoviePlayer p;
   ASSERT_TRUE(p.Open(FixtureMovie(Fixture::AudioVideo), nullptr, kPane));
