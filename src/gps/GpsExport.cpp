@@ -163,6 +163,14 @@ int GpsTimeOfDay(const GpsRecordTable& table, int i) {
   return static_cast<int>(((t % 86400) + 86400) % 86400);
 }
 
+std::string GpsDateTimeText(const GpsRecordTable& table, int i) {
+  std::string out;
+  if (!table.pRecords || i < 0 || i >= table.nCount) return out;
+  if (!AppendIsoTime(out, table, i)) return {};
+  out[out.find('T')] = ' ';
+  return out;
+}
+
 void WriteGpsCsv(const GpsRecordTable& table, std::string& out) {
   out +=
       "index,date,time,seconds,latitude,longitude,speed_kmh,odometer,graph1,graph2,graph3,angle1,"

@@ -23,6 +23,10 @@ GpsDate UnpackGpsDate(int nDate);
 // day plus its nTime, wrapping at midnight.
 int GpsTimeOfDay(const GpsRecordTable& table, int i);
 
+// "2012-05-17 13:45:12", the date and time of record i as the log gives
+// them; "" when i is out of range or its date is no calendar date.
+std::string GpsDateTimeText(const GpsRecordTable& table, int i);
+
 // Whether any record's line starts with a calendar date: a camera writes one
 // on every line, so a file without any is not a GPS log (random bytes, blank
 // lines) and is not exported.

@@ -37,6 +37,16 @@ std::string AngleText(double dAngle, BOOL bMinus) {
   return buf;
 }
 
+std::string CoordinateText(double dLatitude, double dLongitude) {
+  if (!std::isfinite(dLatitude) || !std::isfinite(dLongitude) || std::fabs(dLatitude) > 90 ||
+      std::fabs(dLongitude) > 180)
+    return {};
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.5f\xC2\xB0 %c  %.5f\xC2\xB0 %c", std::fabs(dLatitude),
+                dLatitude < 0 ? 'S' : 'N', std::fabs(dLongitude), dLongitude < 0 ? 'W' : 'E');
+  return buf;
+}
+
 void OdometerDigits(std::int32_t nOdometer, int anDigits[6]) {
   std::int32_t value = nOdometer;
   for (int i = 5; i >= 0; --i) {

@@ -73,6 +73,10 @@ struct GpsRecordPlacement {
 // "%d°", or "-%d°" when the sign flag is set, of the truncated angle.
 std::string AngleText(double dAngle, BOOL bMinus);
 
+// "31.23052° N  121.47380° E": five decimals, about a metre; "" for a
+// position that is not on the globe.
+std::string CoordinateText(double dLatitude, double dLongitude);
+
 // The six odometer digits by signed decimal arithmetic, as the dial reads them.
 void OdometerDigits(std::int32_t nOdometer, int anDigits[6]);
 

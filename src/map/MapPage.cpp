@@ -363,6 +363,16 @@ void RemoveMapPage() {
   fs::remove(dir, ec);  // only when empty: never anything we did not put there
 }
 
+int ZoomFromMapTitle(std::string_view title) {
+  constexpr std::string_view prefix = "zoom ";
+  if (title.substr(0, prefix.size()) != prefix) return -1;
+  const std::string_view digits = title.substr(prefix.size());
+  int zoom = -1;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), zoom);
+  if (ec != std::errc() || end != digits.data() + digits.size() || zoom < 0 || zoom > 20) return -1;
+  return zoom;
+}
+
 std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMapType,
                         const MapRoute& route, bool bMarker) {
   const std::string leaflet = std::string("file://") + kLeafletDir;
@@ -397,6 +407,9 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
       "\t\tmap.setView(L.latLng";
   AppendPosition(out, dLatitude, dLongitude, nZoom);
   out += ");\n";
+  // Zoomed on the page (its buttons, the wheel): the window learns the new
+  // zoom from the title.
+  out += "\t\tmap.on(\"zoomend\", function() { document.title = \"zoom \" + map.getZoom(); });\n";
   out += TileLayerText(nMapType);
   out +=
       "\t\tif (route.length > 1)\n"

@@ -3,6 +3,7 @@
 // browser control loads. It is rewritten (not scripted) whenever the position
 // is due to move; everything here is window-free.
 #include <string>
+#include <string_view>
 
 #include "common/Result.h"
 #include "gps/GpsRecord.h"
@@ -52,6 +53,10 @@ bool IsMapPosition(double dLatitude, double dLongitude);
 // True when a record's position is a real fix: a map position other than
 // exactly 0,0, which the camera logs until it has one.
 bool IsFix(double dLatitude, double dLongitude);
+
+// The page tells the window its zoom after the user zoomed it, as its title
+// ("zoom 14"); the zoom level 0..20, or -1 for any other title.
+int ZoomFromMapTitle(std::string_view title);
 
 // The page text for one position. nZoom is printed as given and picks the
 // marker letter ("A" + zoom); nMapType is the combo selection (anything but

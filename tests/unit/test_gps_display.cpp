@@ -75,6 +75,9 @@ TEST(GpsDisplay, AngleTextsAndOdometerDigits) {
   EXPECT_EQ(AngleText(0, FALSE), "0" + kDeg);
   EXPECT_EQ(AngleText(59.9, FALSE), "59" + kDeg);
   EXPECT_EQ(AngleText(NAN, FALSE), "0" + kDeg);
+  EXPECT_EQ(CoordinateText(31.2304164, -0.1), "31.23042" + kDeg + " N  0.10000" + kDeg + " W");
+  EXPECT_EQ(CoordinateText(-33.9, 151.2), "33.90000" + kDeg + " S  151.20000" + kDeg + " E");
+  EXPECT_EQ(CoordinateText(NAN, 1), "");
 
   int digits[6];
   OdometerDigits(123456, digits);

@@ -115,9 +115,12 @@ TEST(GpsExport, DatesAndTimesUnpack) {
   const auto t = ParseText(kMidnightLog);
   EXPECT_EQ(GpsTimeOfDay(t, 0), 86398);
   EXPECT_EQ(GpsTimeOfDay(t, 2), 1);
+  EXPECT_EQ(GpsDateTimeText(t, 2), "2012-05-18 00:00:01");
+  EXPECT_EQ(GpsDateTimeText(t, 3), "");  // past the parsed records
   // Garbage in the log gives no date: an empty cell, the record still written.
   const auto g = ParseText("junk\n");
   EXPECT_NE(ExportGps(g, GpsExportFormat::Csv, "x").find("\n0,,00:00:00,0,"), std::string::npos);
+  EXPECT_EQ(GpsDateTimeText(g, 0), "");
 }
 
 TEST(GpsExport, GpxHasOneTrackWithAPointPerRecord) {

@@ -81,6 +81,12 @@ TEST(MapPageText, MatchesTheGoldenPageForNormalMapZoom13WithRoute) {
   EXPECT_EQ(text, golden);
 }
 
+TEST(MapPageText, OnlyAZoomTitleIsReadAsTheZoom) {
+  EXPECT_EQ(ZoomFromMapTitle("zoom 14"), 14);
+  for (const char* other : {"Vantor Map", "zoom 21", "zoom 1x", "zoom ", "zoom -1"})
+    EXPECT_EQ(ZoomFromMapTitle(other), -1) << other;
+}
+
 TEST(MapPageText, PositionZoomAndMarkerLetter) {
   // The letter is "A" plus the zoom: the page computes it from the index
   // printed after the position, so both lines must carry the zoom.
