@@ -142,9 +142,10 @@ ButtonState CImageButton::GetDrawState() const {
 }
 
 bool CImageButton::IsSwallowedKey(int keyCode) {
-  // Space goes on to the window, whose play/pause key it is; a button keeps
-  // the focus after a click, so swallowing it would lose the key for good.
-  return keyCode == WXK_RETURN || keyCode == WXK_NUMPAD_ENTER || keyCode == WXK_ESCAPE;
+  // Space and Escape go on to the window, whose play/pause and stop keys they
+  // are; a button keeps the focus after a click, so swallowing them would
+  // lose those keys for good. The window never ends on Escape.
+  return keyCode == WXK_RETURN || keyCode == WXK_NUMPAD_ENTER;
 }
 
 void CImageButton::SetLabel(const wxString& label) {

@@ -86,7 +86,7 @@ class CImageButton : public wxControl {
   // Draws the button as it is now onto `dc` (the paint handler's work).
   void DrawItem(wxDC& dc);
 
-  // The keys a focused button swallows: Return and Escape. None of them clicks.
+  // The keys a focused button swallows: Return and keypad Enter. Neither clicks.
   static bool IsSwallowedKey(int keyCode);
 
   void SetLabel(const wxString& label) override;
