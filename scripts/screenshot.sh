@@ -22,7 +22,7 @@ trap 'rm -rf "$work"' EXIT
 # once the picture is taken (its map page lives in the temporary folder), and
 # closes itself after a minute should the movie not play.
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
-  XDG_RUNTIME_DIR="$3" VANTOR_STATUS_FILE="$3/status" VANTOR_EXIT_AFTER_MS=60000 "$0" "$1" &
+  XDG_RUNTIME_DIR="$3" XDG_CONFIG_HOME="$3/config" VANTOR_STATUS_FILE="$3/status" VANTOR_EXIT_AFTER_MS=60000 "$0" "$1" &
   pid=$!
   for _ in $(seq 600); do
     pos=$(awk "{print \$2}" "$3/status" 2>/dev/null || true)

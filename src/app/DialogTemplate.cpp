@@ -81,7 +81,7 @@ constexpr std::array kArtwork{
     ButtonArtwork{IDC_PAUSE, 147, 148, 147, 147, "Pause"},
     ButtonArtwork{IDC_FAST_FORWARD, 138, 139, 138, 140, "Fast Forward"},
     ButtonArtwork{IDC_NEXT_ITEM, 144, 145, 144, 144, "Next Item"},
-    ButtonArtwork{IDC_MUTE, 156, 157, 156, 156, "Mute"},
+    ButtonArtwork{IDC_MUTE, 156, 157, 156, 154, "Mute"},
     ButtonArtwork{IDC_PRINT_IMAGE, 165, 166, 165, 165, "Print Image"},
     ButtonArtwork{IDC_SNAPSHOT, 162, 163, 162, 162, "Snapshot"},
     ButtonArtwork{IDC_FILE_SAVE, 160, 159, 160, 160, "File Save"},

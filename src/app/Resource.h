@@ -61,6 +61,12 @@ inline constexpr int IDC_DEBUG_TEXT = 1054;
 inline constexpr int IDC_LATITUDE = 1055;
 inline constexpr int IDC_STOP = 1056;
 inline constexpr int IDC_MAP_TYPE = 1060;
+// Texts the window shows beside its displays.
+inline constexpr int IDC_TIME_TEXT = 1061;      // "0:06 / 0:21"
+inline constexpr int IDC_CLOCK_TEXT = 1062;     // the GPS date and time
+inline constexpr int IDC_SPEED_TEXT = 1063;     // "30 km/h"
+inline constexpr int IDC_PLACE_TEXT = 1064;     // latitude and longitude
+inline constexpr int IDC_ODOMETER_UNIT = 1065;  // what the odometer counts
 
 // Artwork.
 inline constexpr int IDR_MAINFRAME = 128;        // application icon

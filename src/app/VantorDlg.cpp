@@ -6,6 +6,7 @@
 #include <wx/menu.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
+#include <wx/webview.h>
 
 #include <cmath>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "app/DialogTemplate.h"
 #include "app/GuiText.h"
 #include "app/Resource.h"
+#include "map/MapPage.h"
 #include "widgets/ArrowSpin.h"
 
 using namespace vantor::res;
@@ -40,6 +42,7 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   // map zoom: hidden slider 1049 and spin 1053 with its buddy label 1048
   EVT_COMMAND_SCROLL_THUMBRELEASE(IDC_ZOOM_SLIDER, CVantorDlg::OnZoomSliderReleased)
   EVT_SPIN(IDC_ZOOM_SPIN, CVantorDlg::OnZoomSpinDelta)
+  EVT_CHOICE(IDC_MAP_TYPE, CVantorDlg::OnMapTypeChange)
   // snapshot, print and file save (VantorDlgSnapshot.cpp)
   EVT_BUTTON(IDC_PRINT_IMAGE, CVantorDlg::OnPrintImage)
   EVT_BUTTON(IDC_SNAPSHOT, CVantorDlg::OnSnapshot)
@@ -222,6 +225,11 @@ void CVantorDlg::OnClose(wxCloseEvent&) {
   // file) is released before the window ends.
   ReleasePlayback();
   ReleaseGpsDisplay();
+  if (m_bInitDone) {
+    m_settings.SetInt(vantor::Settings::kVolume,
+                      m_bMuted ? m_nVolumeBeforeMute : m_sliderVolume->GetValue());
+    m_settings.Save();  // a failure only costs the volume next time
+  }
   EndDialog(wxID_OK);
 }
 
@@ -260,5 +268,19 @@ void CVantorDlg::OnZoomSliderReleased(wxScrollEvent&) {
 void CVantorDlg::OnZoomSpinDelta(wxSpinEvent& event) {
   // The label is the spin's buddy: it shows the level the spin now has.
   if (m_staticZoom) m_staticZoom->SetLabel(wxString::Format("%d", event.GetPosition()));
+  ShowMapChange();
   event.Skip();
+}
+
+void CVantorDlg::OnMapTypeChange(wxCommandEvent&) {
+  ShowMapChange();
+}
+
+void CVantorDlg::OnMapTitleChanged(wxWebViewEvent& event) {
+  // The page's own +/- buttons, wheel and double-click zoom it; the window's
+  // zoom number follows, so that the next page is written at that zoom too.
+  const int zoom = vantor::ZoomFromMapTitle(event.GetString().utf8_string());
+  if (zoom < 0 || !m_spinZoom || zoom == m_spinZoom->GetValue()) return;
+  m_spinZoom->SetValue(zoom);
+  if (m_staticZoom) m_staticZoom->SetLabel(wxString::Format("%d", m_spinZoom->GetValue()));
 }

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/PlayList.h"
+#include "app/Settings.h"
 #include "app/SnapshotGui.h"
 #include "app/SpeedDial.h"
 #include "common/Result.h"
@@ -50,6 +51,7 @@ class CArrowSpin;
 class wxSpinEvent;
 class wxStaticBox;
 class wxStaticText;
+class wxWebViewEvent;
 
 class CVantorDlg : public wxDialog {
  public:
@@ -93,6 +95,11 @@ class CVantorDlg : public wxDialog {
   // Shows the record for the current play position: gauge, angles, digits,
   // map page (every 5 movie seconds while throttled), graph cursor.
   void UpdateGpsDisplay(BOOL bThrottle);
+  // A new map type or zoom: the page is written again at once, playing or
+  // paused, when there is a position to show.
+  void ShowMapChange();
+  // "m" or "km" beside the odometer, with what it counts as its tooltip.
+  void ShowOdometerUnit();
   // Shows the gauge picture for `value` km/h; FALSE for a negative value.
   BOOL DrawSpeedDial(int value);
 
@@ -146,6 +153,11 @@ class CVantorDlg : public wxDialog {
   CImageButton* m_btnOpenFile = nullptr;      // 1001
   CImageButton* m_btnStop = nullptr;          // 1056
   CWebBrowser2 m_browser;                     // 1003, the map
+  wxStaticText* m_staticTime = nullptr;          // 1061, "0:06 / 0:21"; empty when closed
+  wxStaticText* m_staticClock = nullptr;         // 1062, GPS date and time of the point shown
+  wxStaticText* m_staticSpeed = nullptr;         // 1063, "30 km/h"
+  wxStaticText* m_staticPlace = nullptr;         // 1064, latitude over longitude
+  wxStaticText* m_staticOdometerUnit = nullptr;  // 1065, "m" or "km", with what it counts
   BOOL m_bAngle2Minus = 0;
   BOOL m_bAngle1Minus = 0;
   wxIcon m_hIcon;
@@ -219,8 +231,11 @@ class CVantorDlg : public wxDialog {
   void OnEscapeKey();
   // The player's keys, from anywhere in the window or full screen: Space
   // play/pause, Left/Right 5 s back/forward (with Shift 1 s), Up/Down volume,
-  // M mute, F full screen and back. False for any other key.
+  // Comma/Period one frame back/forward, M mute, F full screen and back.
+  // False for any other key.
   bool OnPlayerKey(int keyCode, int modifiers);
+  // Pauses if need be, then shows the frame nFrames from the one shown.
+  void StepFrame(int nFrames);
   // Moves the open movie by deltaMs from the picture shown, within the movie.
   void SeekBy(long deltaMs);
   // After Stop or Escape closed the movie: position 0 and every display at
@@ -264,6 +279,9 @@ class CVantorDlg : public wxDialog {
 
   wxTimer m_timerPlay;
   wxTimer m_timerBackward;
+  // What is remembered between runs (the Open folder, the volume): read at
+  // set-up, written when the folder changes and when the window closes.
+  vantor::Settings m_settings;
   BOOL m_bMuted = FALSE;        // Mute button state
   int m_nVolumeBeforeMute = 0;  // volume slider position to come back to
 
@@ -292,6 +310,8 @@ class CVantorDlg : public wxDialog {
   void OnMenuSelectAll(wxCommandEvent& event);
   void OnZoomSliderReleased(wxScrollEvent& event);
   void OnZoomSpinDelta(wxSpinEvent& event);
+  void OnMapTypeChange(wxCommandEvent& event);
+  void OnMapTitleChanged(wxWebViewEvent& event);
 
   bool m_bInitDone = false;
   bool m_bAboutOpen = false;

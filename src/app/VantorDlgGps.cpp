@@ -17,6 +17,7 @@
 #include "app/GuiText.h"
 #include "app/VantorDlg.h"
 #include "common/Messages.h"
+#include "gps/GpsExport.h"
 #include "map/GpsDisplay.h"
 #include "map/MapPage.h"
 #include "widgets/ArrowSpin.h"
@@ -154,6 +155,17 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
   // m_staticDigit from the units up.
   for (std::size_t i = 0; i < 6; ++i)
     SetLabelIfChanged(m_staticDigit[5 - i], wxString::Format("%d", v.anDigits[i]));
+  SetLabelIfChanged(m_staticSpeed, wxString::Format("%d km/h", v.nSpeed));
+  // A record without a fix of its own shows where the car last was, as the
+  // map does; the text says so.
+  wxString place = wxString::FromUTF8(vantor::CoordinateText(v.dLatitude, v.dLongitude));
+  place.Replace("  ", "\n");
+  const GpsRecord& shown = m_pGpsRecords[v.nIndex];
+  if (!v.bMapPosition || !vantor::IsFix(shown.dLatitude, shown.dLongitude))
+    place = vantor::TrWx("No GPS fix");
+  SetLabelIfChanged(m_staticPlace, place);
+  SetLabelIfChanged(m_staticClock, wxString::FromUTF8(vantor::GpsDateTimeText(m_gpsLog, v.nIndex)));
+  ShowOdometerUnit();
 
   if (!v.bMapPosition && !m_bMapBlank) {
     // A log without a single fix: no map rather than the previous movie's.
@@ -176,6 +188,23 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
   if (m_graph.IsBuilt()) RefreshRect(m_graph.GetRect(), false);
 }
 
+void CVantorDlg::ShowMapChange() {
+  if (m_Player.IsOpen() && m_pGpsRecords && m_nGpsCount > 0) UpdateGpsDisplay(FALSE);
+}
+
+void CVantorDlg::ShowOdometerUnit() {
+  // The camera's own counter counts metres; for the other sources the
+  // program counts the kilometres driven since the track began.
+  const bool camera = m_gpsLoad.kind == vantor::GpsSourceKind::CameraLog;
+  SetLabelIfChanged(m_staticOdometerUnit, camera ? "m" : "km");
+  const wxString tip = camera ? vantor::TrWx("Distance counter of the camera, in metres")
+                              : vantor::TrWx("Kilometres driven since the track began");
+  if (m_staticOdometerUnit && m_staticOdometerUnit->GetToolTipText() != tip) {
+    m_staticOdometerUnit->SetToolTip(tip);
+    for (auto* digit : m_staticDigit) digit->SetToolTip(tip);
+  }
+}
+
 BOOL CVantorDlg::DrawSpeedDial(int value) {
   const int before = m_speedDial.GetResourceId();
   const BOOL ok = m_speedDial.DrawSpeedDial(value);
@@ -190,6 +219,8 @@ void CVantorDlg::ResetGpsDisplay() {
   SetLabelIfChanged(m_staticAngle1, zeroDegrees);
   SetLabelIfChanged(m_staticAngle2, zeroDegrees);
   for (auto* digit : m_staticDigit) SetLabelIfChanged(digit, "0");
+  for (auto* text : {m_staticSpeed, m_staticPlace, m_staticClock, m_staticOdometerUnit})
+    SetLabelIfChanged(text, wxEmptyString);
   DarkenBlankPage(m_browser.GetWebView());
   m_browser.Navigate("about:blank");
   m_bMapBlank = true;

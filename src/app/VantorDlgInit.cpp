@@ -173,6 +173,18 @@ void CVantorDlg::CreateControls() {
     }
     if (w && !c.visible) w->Hide();
   }
+  // What the displays show, also as text to read: the play time under the
+  // position slider with the recording's date and time beside it, the speed
+  // and the position right of the gauge, and the odometer's unit.
+  auto label = [this](int id, wxRect r, const char* skinName = "staticText") {
+    return new wxStaticText(this, id, wxEmptyString, r.GetPosition(), r.GetSize(),
+                            wxST_NO_AUTORESIZE, skinName);
+  };
+  m_staticTime = label(IDC_TIME_TEXT, {52, 460, 110, 18});
+  m_staticClock = label(IDC_CLOCK_TEXT, {168, 460, 190, 18});
+  m_staticSpeed = label(IDC_SPEED_TEXT, {506, 532, 174, 20}, "Speed");
+  m_staticPlace = label(IDC_PLACE_TEXT, {506, 556, 174, 36});
+  m_staticOdometerUnit = label(IDC_ODOMETER_UNIT, {421, 646, 16, 12}, "Unit");
 }
 
 BOOL CVantorDlg::OnInitDialog() {
@@ -187,6 +199,8 @@ BOOL CVantorDlg::OnInitDialog() {
   vantor::SkinExcludeWindow(m_Meter);
 
   m_browser.SetSilent(true);
+  if (wxWebView* view = m_browser.GetWebView())
+    view->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &CVantorDlg::OnMapTitleChanged, this);
   m_bAngle2Minus = m_bAngle1Minus = 0;
 
   // Playlist.
@@ -212,7 +226,8 @@ BOOL CVantorDlg::OnInitDialog() {
   DragAcceptFiles(true);
 
   m_sliderVolume->SetRange(0, 100);
-  m_sliderVolume->SetValue(100);
+  m_settings.Load();  // a missing or damaged file leaves the defaults
+  m_sliderVolume->SetValue(m_settings.GetInt(vantor::Settings::kVolume, 100, 0, 100));
 
   // The position slider shows no tick marks; opening a movie sets its range.
   m_sliderPos->SetRange(0, 1000);

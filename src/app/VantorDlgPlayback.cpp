@@ -2,6 +2,7 @@
 // twins, the position and volume sliders, full screen, Escape, and the two
 // timers that poll the player and keep the GPS displays in step with it.
 #include <sys/stat.h>
+#include <wx/filefn.h>
 #include <wx/listctrl.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
@@ -11,11 +12,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/GuiText.h"
 #include "app/Resource.h"
 #include "app/VantorDlg.h"
 #include "common/SafeWrite.h"
 #include "player/VideoPane.h"
 #include "widgets/FECFileDialog.h"
+#include "widgets/ImageButton.h"
 #include "widgets/FileFilter.h"
 
 using namespace vantor::res;
@@ -164,11 +167,18 @@ void CVantorDlg::UpdateTimeDisplay() {
   // the play time there. Setting the same text again would make it flicker.
   const wxString tip = FormatPlayTime(s);
   if (m_sliderPos->GetToolTipText() != tip) m_sliderPos->SetToolTip(tip);
+  const wxString text = tip + " / " + FormatPlayTime(m_Player.GetDuration() / 1000);
+  if (m_staticTime && m_staticTime->GetLabel() != text) m_staticTime->SetLabel(text);
 }
 
 void CVantorDlg::OnOpenFile(wxCommandEvent&) {
   CFECFileDialog dlg(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY,
                      vantor::kMovieFileFilter, this);
+  // The chooser opens where the last movies were chosen, while that folder is there.
+  if (const auto folder = m_settings.Get(vantor::Settings::kOpenFolder)) {
+    const wxString dir = wxString::FromUTF8(*folder);
+    if (!dir.empty() && wxDirExists(dir)) dlg.SetDirectory(dir);
+  }
   if (dlg.DoModal() == wxID_OK) AddChosenFiles(dlg);
 }
 
@@ -176,6 +186,10 @@ void CVantorDlg::AddChosenFiles(const CFECFileDialog& dlg) {
   std::vector<std::string> paths;
   for (CFECFileDialog::POSITION pos = dlg.GetStartPosition(); pos;)
     paths.push_back(dlg.GetNextPathName(pos));
+  if (const auto* first = dlg.GetStartPosition()) {
+    m_settings.Set(vantor::Settings::kOpenFolder, first->strFolder);
+    m_settings.Save();  // a failure only costs the folder next time
+  }
   // Listed paths are skipped; nothing starts playing.
   AddPathsToPlayList(m_PlayList, paths);
 }
@@ -246,6 +260,7 @@ void CVantorDlg::OnStop(wxCommandEvent&) {
 void CVantorDlg::ShowNothingPlaying() {
   m_sliderPos->SetValue(0);
   m_sliderPos->SetToolTip(FormatPlayTime(0));
+  if (m_staticTime) m_staticTime->SetLabel(wxEmptyString);
   // No tick comes to move the displays once the movie is closed: whatever
   // they show now would stay, a speed read with nothing playing.
   ResetGpsDisplay();
@@ -318,6 +333,10 @@ void CVantorDlg::OnListDblClk(wxListEvent& event) {
 void CVantorDlg::OnMute(wxCommandEvent&) {
   m_bMuted = !m_bMuted;
   m_Player.Mute(m_bMuted);
+  if (m_btnMute) {
+    m_btnMute->SetCheck(m_bMuted);
+    m_btnMute->SetTooltipText(vantor::TrWx(m_bMuted ? "Unmute" : "Mute"), true);
+  }
   // The slider shows silence while muted; moving it programmatically sends
   // no scroll event.
   if (m_bMuted) {
@@ -368,9 +387,16 @@ bool CVantorDlg::OnPlayerKey(int keyCode, int modifiers) {
       SeekBy(keyCode == WXK_LEFT ? -step : step);
       return true;
     }
+    case ',':
+    case '.':
+      if (shift) return false;
+      StepFrame(keyCode == '.' ? 1 : -1);
+      return true;
     case WXK_UP:
     case WXK_DOWN: {
       if (shift) return false;
+      // The keys turn the sound back on at the level they set.
+      if (m_bMuted) OnMute(none);
       const int volume = m_sliderVolume->GetValue() + (keyCode == WXK_UP ? 10 : -10);
       m_sliderVolume->SetValue(std::clamp(volume, 0, 100));
       m_Player.SetVolume(m_sliderVolume->GetValue());
@@ -390,6 +416,18 @@ bool CVantorDlg::OnPlayerKey(int keyCode, int modifiers) {
     default:
       return false;
   }
+}
+
+void CVantorDlg::StepFrame(int nFrames) {
+  if (!m_Player.IsOpen() || m_Player.IsAudioOnly()) return;
+  // A frame step while playing first stops at the picture shown.
+  if (m_timerBackward.IsRunning() || m_Player.IsRunning()) {
+    wxCommandEvent none;
+    OnPause(none);
+  }
+  if (!m_Player.StepFrame(nFrames)) return;
+  UpdateTimeDisplay();
+  UpdateGpsDisplay(TRUE);
 }
 
 void CVantorDlg::SeekBy(long deltaMs) {

@@ -6,7 +6,7 @@
 # the window manager report them, and pixels of screenshots. The screenshot of
 # each state is kept in BUILD/desktop-shots for looking at.
 #
-#   desktop_test.sh BUILD_DIR CASE     CASE: placement fullscreen filesave delete popup
+#   desktop_test.sh BUILD_DIR CASE     CASE: placement fullscreen filesave delete popup keys
 set -Eeuo pipefail
 
 BUILD_DIR=$(cd "$1" && pwd)
@@ -270,8 +270,113 @@ case_popup() {
   sleep 0.7
   type_into_chooser 'Open' "$MOVIES/AMBA0001.MOV"
   dt_wait 10 first_row_shown || dt_fail "the chosen movie did not join the list"
+  grep -qxF "open_folder=$MOVIES" "$XDG_CONFIG_HOME/vantor/vantor.conf" ||
+    dt_fail "the chosen folder is not remembered: $(cat "$XDG_CONFIG_HOME/vantor/vantor.conf" 2>&1)"
   expect_popup_at on-row $((LIST_X + 150)) $((ROWS_Y + ROW_H / 2))
   expect_popup_at below-rows $((LIST_X + 150)) "$LIST_BLANK_Y"
+}
+
+PAUSE_X=173 PAUSE_Y=623 MUTE_X=598 MUTE_Y=624 BACKWARD_X=590 BACKWARD_Y=496
+
+position_is_not() { [[ $(dt_position) != "$1" ]]; }
+
+# Change between two screenshots over the video pane.
+video_change() {
+  local vx vy vw vh
+  read -r vx vy vw vh < <(video_rect)
+  dt_region_change "$1" "$2" "$vx" "$vy" "$vw" "$vh"
+}
+
+case_keys() {
+  dt_start_desktop
+  dt_start_vantor "$MOVIES/AMBA0001.MOV" "$MOVIES/AMBA0002.MOV"
+  dt_wait_playing 1500
+  # Paused with the mouse: the button keeps the focus, and every key below
+  # must still reach the window.
+  dt_click_main "$PAUSE_X" "$PAUSE_Y"
+  sleep 1.2
+  local p0 p1 p2 paused forward back change
+  p0=$(dt_position)
+  paused=$(dt_shot paused)
+  xdotool key period
+  dt_wait 5 position_is_not "$p0" || dt_fail "Period did not step: still at $p0 ms"
+  sleep 0.6
+  p1=$(dt_position)
+  forward=$(dt_shot frame-forward)
+  dt_log "one frame forward: $p0 -> $p1 ms"
+  # The position paused at is the pipeline's, a little behind the picture.
+  ((p1 - p0 >= 17 && p1 - p0 <= 100)) || dt_fail "Period moved $p0 -> $p1 ms, not one frame"
+  change=$(video_change "$paused" "$forward")
+  dt_true "$change > 0.0005" || dt_fail "Period showed the same picture ($change)"
+  xdotool key comma
+  dt_wait 5 position_is_not "$p1" || dt_fail "Comma did not step: still at $p1 ms"
+  sleep 0.6
+  back=$(dt_shot frame-back)
+  change=$(video_change "$paused" "$back")
+  dt_true "$change < 0.0005" || dt_fail "Comma did not come back to the picture paused at ($change)"
+
+  # Space plays on from the picture shown.
+  p2=$(dt_position)
+  xdotool key space
+  dt_wait 5 dt_position_beyond $((p2 + 400)) || dt_fail "Space did not play on from $p2 ms"
+  (($(dt_position) < p2 + 3000)) || dt_fail "Space played on from elsewhere: $p2 -> $(dt_position) ms"
+
+  # Backward play, paused, then played on: the movie goes on from the picture
+  # shown, not from where backward play began.
+  local started ps pa pb resumed at_start at_pause
+  dt_wait 10 dt_position_beyond $((p2 + 2500)) || dt_fail "the movie stopped playing"
+  started=$(dt_shot backward-start)
+  ps=$(dt_position)
+  dt_click_main "$BACKWARD_X" "$BACKWARD_Y"
+  sleep 1.2
+  dt_click_main "$PAUSE_X" "$PAUSE_Y"
+  sleep 1
+  at_pause=$(dt_shot backward-paused)
+  pa=$(dt_position)
+  ((pa < ps - 500)) || dt_fail "backward play did not go back from $ps ms (at $pa ms)"
+  xdotool key space
+  sleep 0.3
+  xdotool key space
+  sleep 1
+  resumed=$(dt_shot backward-resumed)
+  pb=$(dt_position)
+  dt_log "backward play: began at $ps ms, paused at $pa ms, played on to $pb ms"
+  ((pb >= pa - 100 && pb < pa + 1500)) || dt_fail "played on from $pb ms, not from $pa ms"
+  at_start=$(video_change "$at_pause" "$started")
+  change=$(video_change "$at_pause" "$resumed")
+  dt_true "$change < $at_start" ||
+    dt_fail "the picture played on is not near the one paused at ($change, vs $at_start to where backward play began)"
+
+  # M: the mute button is pressed in while muted, and comes back out.
+  local loud muted unmuted mx my
+  read -r mx my < <(dt_main_point $((MUTE_X - 12)) $((MUTE_Y - 12)))
+  loud=$(dt_shot sound-on)
+  xdotool key m
+  sleep 0.5
+  muted=$(dt_shot muted)
+  change=$(dt_region_change "$loud" "$muted" "$mx" "$my" 24 24)
+  dt_true "$change > 0.05" || dt_fail "the mute button looks the same muted ($change)"
+  xdotool key m
+  sleep 0.5
+  unmuted=$(dt_shot unmuted)
+  change=$(dt_region_change "$loud" "$unmuted" "$mx" "$my" 24 24)
+  dt_true "$change < 0.02" || dt_fail "the mute button stayed pressed ($change)"
+  xdotool key Down Down
+
+  # Escape, with the Pause button still focused, stops and closes the movie.
+  xdotool key Escape
+  sleep 1
+  local closed vx vy vw vh mean
+  closed=$(dt_shot escaped)
+  read -r vx vy vw vh < <(video_rect)
+  mean=$(dt_region_stats "$closed" "$vx" "$vy" "$vw" "$vh" | awk '{print $1}')
+  dt_true "$mean < 0.05" || dt_fail "Escape left a picture in the video pane (brightness $mean)"
+
+  # Closed by the window manager: the volume is there for the next run.
+  xdotool key alt+F4
+  dt_wait 10 bash -c "! kill -0 $DT_VANTOR_PID 2>/dev/null" || dt_fail "Alt+F4 did not close the window"
+  grep -qx 'volume=80' "$XDG_CONFIG_HOME/vantor/vantor.conf" ||
+    dt_fail "the volume is not remembered: $(cat "$XDG_CONFIG_HOME/vantor/vantor.conf" 2>&1)"
 }
 
 "case_$DT_CASE"

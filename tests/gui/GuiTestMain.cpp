@@ -1,9 +1,13 @@
 // Entry point of the GUI test suite: starts a wx application (without a main
 // window of its own) on the X display of the test run, then runs the tests.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/log.h>
+
+#include <filesystem>
+#include <string>
 
 #include "common/Messages.h"
 
@@ -20,6 +24,10 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   // Test discovery happens at build time, where no display may exist.
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+  // What the window remembers goes to a scratch folder, never the user's own.
+  std::string config = (std::filesystem::temp_directory_path() / "vantor-gui-config-XXXXXX").string();
+  if (!::mkdtemp(config.data())) return 1;
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
   wxApp::SetInstance(new GuiTestApp);
   if (!wxEntryStart(argc, argv)) {
     std::fprintf(stderr, "GUI tests: cannot start wxWidgets (no X display?)\n");
@@ -36,5 +44,6 @@ int main(int argc, char** argv) {
   const int result = RUN_ALL_TESTS();
   wxTheApp->OnExit();
   wxEntryCleanup();
+  std::filesystem::remove_all(config);
   return result;
 }

@@ -3,6 +3,7 @@
 // window's menus, and start-up without a usable skin.
 #include <gtest/gtest.h>
 #include <wx/menu.h>
+#include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/timer.h>
 
@@ -163,9 +164,38 @@ TEST_F(MainWindowRun, MaximiseBoxOpensAboutAndTheWindowKeepsItsSize) {
   EXPECT_EQ(seen.count, 1);
   EXPECT_EQ(seen.title, "About GPS Video Player");
   EXPECT_NE(std::find(seen.texts.begin(), seen.texts.end(), "GPS player V1.00"), seen.texts.end());
+  EXPECT_TRUE(std::any_of(seen.texts.begin(), seen.texts.end(), [](const wxString& t) {
+    return t.Contains("One frame back or forward");  // the keys are listed
+  }));
   EXPECT_TRUE(seen.hasOk);
   EXPECT_EQ(sizeAfter, wxSize(1024, 700));
   EXPECT_FALSE(dlg->IsMaximized());
+}
+
+TEST_F(MainWindowRun, TheVolumeOfTheLastRunComesBackAndADamagedStoreIsIgnored) {
+  const vantor::Settings store;  // where the window keeps it (a scratch folder here)
+  std::filesystem::create_directories(std::filesystem::path(store.Path()).parent_path());
+  std::ofstream(store.Path()) << "volume=35\n";
+  int shown = -1;
+  RunModal(*dlg, {
+                     [&] { return dlg->IsShownOnScreen(); },
+                     [&] {
+                       shown = dlg->m_sliderVolume->GetValue();
+                       dlg->m_sliderVolume->SetValue(60);
+                       dlg->Close();
+                       return true;
+                     },
+                 });
+  EXPECT_EQ(shown, 35);
+  vantor::Settings next;
+  ASSERT_TRUE(next.Load());
+  EXPECT_EQ(next.GetInt(vantor::Settings::kVolume, 100, 0, 100), 60);
+
+  std::ofstream(store.Path()) << "\x01\xfe garbage";
+  CVantorDlg fresh;
+  fresh.OnInitDialog();
+  EXPECT_EQ(fresh.m_sliderVolume->GetValue(), 100);
+  std::filesystem::remove(store.Path());
 }
 
 TEST_F(MainWindowRun, F1AndTheWindowMenuItemOpenAbout) {

@@ -9,6 +9,7 @@
 #include "PlaybackTestUtil.h"
 #include "app/Resource.h"
 #include "player/VideoPane.h"
+#include "widgets/ImageButton.h"
 
 using namespace vantor;
 using namespace vantor::res;
@@ -315,9 +316,11 @@ TEST_F(PlaybackCommands, MuteSilencesAndTheSliderComesBackWithoutAScrollEvent) {
   Button(dlg, IDC_MUTE);
   EXPECT_EQ(dlg->m_sliderVolume->GetValue(), 0);
   EXPECT_EQ(dlg->m_Player.GetVolume(), 0);
+  EXPECT_TRUE(dlg->m_btnMute->GetCheck());  // the button stays pressed in
   Button(dlg, IDC_MUTE);
   EXPECT_EQ(dlg->m_sliderVolume->GetValue(), 70);
   EXPECT_EQ(dlg->m_Player.GetVolume(), 70);
+  EXPECT_FALSE(dlg->m_btnMute->GetCheck());
 
   // Muted with nothing open, the next movie starts silent and unmuting
   // brings back the slider's volume.
