@@ -10,6 +10,8 @@ BUILD=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)
 V=$BUILD/vantor
 [[ -x $V ]] || { echo "no program at $V"; exit 1; }
 T=$(mktemp -d "${TMPDIR:-/tmp}/vantor-hostile.XXXXXX")
+# What the window remembers between runs stays in the scratch folder.
+export XDG_CONFIG_HOME=$T/config
 cleanup() {
   chmod -R u+w "$T" 2>/dev/null
   rm -rf "$T"
