@@ -156,8 +156,8 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
   for (std::size_t i = 0; i < 6; ++i)
     SetLabelIfChanged(m_staticDigit[5 - i], wxString::Format("%d", v.anDigits[i]));
   SetLabelIfChanged(m_staticSpeed, wxString::Format("%d km/h", v.nSpeed));
-  // A record without a fix of its own shows where the car last was, as the
-  // map does; the text says so.
+  // At a record without a fix of its own the map keeps the last fix; the
+  // text says there is none rather than pass an old position off as current.
   wxString place = wxString::FromUTF8(vantor::CoordinateText(v.dLatitude, v.dLongitude));
   place.Replace("  ", "\n");
   const GpsRecord& shown = m_pGpsRecords[v.nIndex];
