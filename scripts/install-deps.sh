@@ -40,6 +40,8 @@ PACKAGES=(
   desktop-file-utils
   # desktop tests: a real window manager, real input through XTest, window geometry
   openbox xdotool x11-utils
+  # the zone database the Settings dialog lists and the camera's clock converts by
+  tzdata
 )
 
 missing=()

@@ -1,7 +1,8 @@
-// Draws the thirty speed gauge pictures (IDs 186..215, 227 x 164, one per band
-// of 10 km/h) and writes them as "<outdir>/<id>.png". Run at build time; the
-// look follows the window's dark artwork: a dark dial face, a lit arc up to
-// the speed, a scale to 300 with a red zone, a needle and a digital readout.
+// Draws the speed gauge pictures and writes them as "<outdir>/<id>.png": thirty
+// in km/h (IDs 186..215, one per band of 10 km/h, a scale to 300) and nineteen
+// in mph (IDs 1186..1204, bands of 10 mph, a scale to 180), 227 x 164 each.
+// Run at build time; the look follows the window's dark artwork: a dark dial
+// face, a lit arc up to the speed, a red zone, a needle and a digital readout.
 //
 // Usage: gen_speed_gauges <outdir>
 #include <zlib.h>
@@ -82,9 +83,21 @@ class Canvas {
   std::vector<Rgb> px_;
 };
 
-// Dial geometry: 0 km/h at the lower left, 300 at the lower right, clockwise.
+// Dial geometry: 0 at the lower left, the scale's end at the lower right, clockwise.
 constexpr double kCx = 113.5, kCy = 88.0, kR = 78.0;
-constexpr double kStartDeg = 225.0, kSweepDeg = 270.0, kMaxSpeed = 300.0;
+constexpr double kStartDeg = 225.0, kSweepDeg = 270.0;
+
+// What a dial's scale reads.
+struct Scale {
+  const char* unit;
+  int firstId, count;
+  int max;        // the scale's end
+  int redFrom;    // where the red zone starts
+  int labelEvery;
+};
+constexpr Scale kKmh{"km/h", 186, 30, 300, 220, 40};
+constexpr Scale kMph{"mph", 1186, 19, 180, 140, 20};
+double kMaxSpeed = 300.0;  // of the scale being drawn
 
 double SpeedAngle(double speed) {
   return (kStartDeg - kSweepDeg * speed / kMaxSpeed) * kPi / 180;
@@ -170,12 +183,15 @@ const std::array<const char*, 7>* Glyph(char ch) {
                                                "10101", "10101", "10101"};
   static const std::array<const char*, 7> h = {"10000", "10000", "10110", "11001",
                                                "10001", "10001", "10001"};
+  static const std::array<const char*, 7> p = {"00000", "11110", "10001", "10001",
+                                               "11110", "10000", "10000"};
   static const std::array<const char*, 7> slash = {"00001", "00010", "00010", "00100",
                                                    "01000", "01000", "10000"};
   if (ch >= '0' && ch <= '9') return &digits[ch - '0'];
   if (ch == 'k') return &k;
   if (ch == 'm') return &m;
   if (ch == 'h') return &h;
+  if (ch == 'p') return &p;
   if (ch == '/') return &slash;
   return nullptr;
 }
@@ -203,7 +219,9 @@ void Text(Canvas& c, const std::string& text, double cx, double cy, double s, Rg
   }
 }
 
-void DrawGauge(Canvas& c, int speed) {
+void DrawGauge(Canvas& c, int speed, const Scale& scale) {
+  kMaxSpeed = scale.max;
+  const int red = scale.redFrom, top = scale.max;
   // Background: the window's dark grey, a little lighter at the top.
   c.Shade([](double, double y) {
     const double t = y / kHeight;
@@ -220,24 +238,24 @@ void DrawGauge(Canvas& c, int speed) {
       [](double x, double y) { return Dist(x, y) <= kR && y < kCy - 0.25 * (x - kCx); },
       Hex(0x2a2d31), 0.35);  // soft glare on the upper face
 
-  // Scale band: dim track, lit up to the speed, red zone from 220.
+  // Scale band: dim track, lit up to the speed, red zone at the top.
   constexpr double kBand0 = kR - 9, kBand1 = kR - 4;
-  Arc(c, kBand0, kBand1, 0, 220, Hex(0x26313b));
-  Arc(c, kBand0, kBand1, 220, 300, Hex(0x4a1d1a));
-  Arc(c, kBand0, kBand1, 0, std::min(speed, 220), Hex(0x2fb4ff));
-  if (speed > 220) Arc(c, kBand0, kBand1, 220, std::min(speed, 300), Hex(0xff4a2a));
+  Arc(c, kBand0, kBand1, 0, red, Hex(0x26313b));
+  Arc(c, kBand0, kBand1, red, top, Hex(0x4a1d1a));
+  Arc(c, kBand0, kBand1, 0, std::min(speed, red), Hex(0x2fb4ff));
+  if (speed > red) Arc(c, kBand0, kBand1, red, std::min(speed, top), Hex(0xff4a2a));
 
-  // Ticks every 10, longer every 20, labels every 40.
-  for (int s = 0; s <= 300; s += 10) {
+  // Ticks every 10, longer every 20, labels as the scale has them.
+  for (int s = 0; s <= top; s += 10) {
     const double a = SpeedAngle(s), ca = std::cos(a), sa = -std::sin(a);
     const bool major = s % 20 == 0;
     const double r1 = kBand0 - 2, r0 = r1 - (major ? 8 : 4);
-    const Rgb col = s >= 220 ? Hex(0xff6a4a) : major ? Hex(0xe6e6e6) : Hex(0x8c939a);
+    const Rgb col = s >= red ? Hex(0xff6a4a) : major ? Hex(0xe6e6e6) : Hex(0x8c939a);
     Segment(c, kCx + r0 * ca, kCy + r0 * sa, kCx + r1 * ca, kCy + r1 * sa, major ? 1.8 : 1.1, col);
-    if (s % 40 == 0) {
+    if (s % scale.labelEvery == 0) {
       const double rl = r0 - 9;
       Text(c, std::to_string(s), kCx + rl * ca, kCy + rl * sa, 1.0,
-           s >= 220 ? Hex(0xff7a5a) : Hex(0xc8cdd2));
+           s >= red ? Hex(0xff7a5a) : Hex(0xc8cdd2));
     }
   }
 
@@ -249,10 +267,10 @@ void DrawGauge(Canvas& c, int speed) {
       },
       Hex(0x0a0b0c));
   Text(c, std::to_string(speed), kCx, kCy + 34, 2.0, Hex(0xf2f4f6));
-  Text(c, "km/h", kCx, kCy + 46.5, 0.8, Hex(0x8c939a));
+  Text(c, scale.unit, kCx, kCy + 46.5, 0.8, Hex(0x8c939a));
 
   // Needle and hub.
-  Needle(c, SpeedAngle(speed), kBand0 - 1, 12, 4.5, 1.4, Hex(0xff5a1f));
+  Needle(c, SpeedAngle(std::min(speed, top)), kBand0 - 1, 12, 4.5, 1.4, Hex(0xff5a1f));
   Disc(c, kCx, kCy, 7, Hex(0x3a3d41));
   Disc(c, kCx, kCy, 5.5, Hex(0x202224));
   Disc(c, kCx, kCy, 2.5, Hex(0xff5a1f));
@@ -310,13 +328,16 @@ int main(int argc, char** argv) {
   }
   std::error_code ec;
   std::filesystem::create_directories(argv[1], ec);
-  for (int id = 186; id <= 215; ++id) {
-    Canvas c;
-    DrawGauge(c, 10 * (id - 186));
-    const std::string path = std::string(argv[1]) + "/" + std::to_string(id) + ".png";
-    if (!WritePng(path, c.Pixels())) {
-      std::fprintf(stderr, "gen_speed_gauges: cannot write %s\n", path.c_str());
-      return 1;
+  for (const Scale& scale : {kKmh, kMph}) {
+    for (int i = 0; i < scale.count; ++i) {
+      Canvas c;
+      DrawGauge(c, 10 * i, scale);
+      const std::string path =
+          std::string(argv[1]) + "/" + std::to_string(scale.firstId + i) + ".png";
+      if (!WritePng(path, c.Pixels())) {
+        std::fprintf(stderr, "gen_speed_gauges: cannot write %s\n", path.c_str());
+        return 1;
+      }
     }
   }
   return 0;

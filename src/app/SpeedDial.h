@@ -1,5 +1,5 @@
 #pragma once
-// The speed gauge picture of the main window: which of the thirty pictures is
+// The speed gauge picture of the main window: which of the pictures is
 // current. The dialog draws it from its paint handler, so a repaint shows the
 // current speed, not the zero picture.
 #include <wx/bitmap.h>
@@ -18,6 +18,10 @@ class CSpeedDial {
     return wxRect(268, 500, vantor::kSpeedDialWidth, vantor::kSpeedDialHeight);
   }
 
+  // The pictures' unit: `value` below is in it.
+  void SetUnit(vantor::SpeedUnit unit) { m_unit = unit; }
+  vantor::SpeedUnit GetUnit() const { return m_unit; }
+
   // Makes the picture for `value` current. FALSE, and the current picture
   // stays, for a negative value or a picture that cannot be loaded. The
   // caller refreshes GetRect() when it returns TRUE.
@@ -34,5 +38,6 @@ class CSpeedDial {
   wxBitmap m_bmpSpeedDial;
   // Each picture is read once: reading one takes longer than a whole tick
   // may, and the speed crosses bands often while driving.
-  std::array<wxBitmap, vantor::kSpeedDialCount> m_aLoaded;
+  std::array<wxBitmap, vantor::kSpeedDialCount + vantor::kSpeedDialMphCount> m_aLoaded;
+  vantor::SpeedUnit m_unit = vantor::SpeedUnit::Kmh;
 };

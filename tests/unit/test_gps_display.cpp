@@ -220,4 +220,9 @@ TEST(SpeedDialRule, OnePicturePerBandOfTenKmH) {
   EXPECT_EQ(SpeedDialResourceId(-1), -1);
   EXPECT_EQ(SpeedDialResourceId(-2147483647 - 1), -1);
   for (int v = 0; v < 300; ++v) EXPECT_EQ(SpeedDialBandSpeed(SpeedDialResourceId(v)), v / 10 * 10);
+  // In mph the pictures run from 1186 to 1204 (180 mph and faster).
+  EXPECT_EQ(SpeedDialResourceId(9, SpeedUnit::Mph), 1186);
+  EXPECT_EQ(SpeedDialResourceId(62, SpeedUnit::Mph), 1192);
+  EXPECT_EQ(SpeedDialResourceId(500, SpeedUnit::Mph), 1204);
+  EXPECT_EQ(SpeedDialResourceId(-1, SpeedUnit::Mph), -1);
 }
