@@ -42,6 +42,7 @@ constexpr std::pair<const char*, const char*> kKeys[] = {
     {"Escape", "Leave full screen, or stop the movie"},
     {"Delete", "Remove the selected entries from the list"},
     {"F1", "This box"},
+    {"F2", "Settings"},
 };
 
 }  // namespace

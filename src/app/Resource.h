@@ -22,6 +22,7 @@ inline constexpr int ID_PLAYLIST_DELETE = 32774;
 inline constexpr int ID_PLAYLIST_SELECTALL = 32775;
 // Attaches a GPS file to the selected playlist entry.
 inline constexpr int ID_PLAYLIST_LOADGPS = 32776;
+inline constexpr int ID_WINDOW_SETTINGS = 32700;  // the window menu's Settings item, F2
 inline constexpr int IDR_PLAYLIST_MENU = 183;
 
 // Controls of the main window.

@@ -16,6 +16,10 @@ class Settings {
   // Keys of what the window remembers.
   static constexpr const char* kOpenFolder = "open_folder";
   static constexpr const char* kVolume = "volume";
+  static constexpr const char* kMapType = "map_type";  // index in the map type list
+  static constexpr const char* kMapZoom = "map_zoom";
+  static constexpr const char* kSpeedUnit = "speed_unit";      // "km/h" or "mph"
+  static constexpr const char* kCameraClock = "camera_clock";  // see ParseCameraClock
 
   // The file above; "" when neither XDG_CONFIG_HOME nor HOME is an absolute path.
   static std::string DefaultPath();

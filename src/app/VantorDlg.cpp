@@ -1,5 +1,6 @@
 #include "app/VantorDlg.h"
 
+#include <wx/choice.h>
 #include <wx/dcclient.h>
 #include <wx/graphics.h>
 #include <wx/listctrl.h>
@@ -15,6 +16,7 @@
 #include "app/DialogTemplate.h"
 #include "app/GuiText.h"
 #include "app/Resource.h"
+#include "app/SettingsDlg.h"
 #include "map/MapPage.h"
 #include "widgets/ArrowSpin.h"
 
@@ -32,6 +34,7 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   // window commands: maximise box, window menu, F1 (see OnCharHook)
   EVT_MAXIMIZE(CVantorDlg::OnMaximize)
   EVT_MENU(IDM_ABOUTBOX, CVantorDlg::OnAboutBox)
+  EVT_MENU(ID_WINDOW_SETTINGS, CVantorDlg::OnMenuSettings)
   EVT_CONTEXT_MENU(CVantorDlg::OnContextMenu)
   EVT_PAINT(CVantorDlg::OnPaint)
   EVT_CLOSE(CVantorDlg::OnClose)
@@ -114,6 +117,7 @@ wxMenu* CVantorDlg::CreatePlaylistMenu() {
 
 wxMenu* CVantorDlg::CreateWindowMenu() {
   auto* menu = new wxMenu;
+  menu->Append(ID_WINDOW_SETTINGS, TrWx("Settings(&S)..."));
   menu->Append(IDM_ABOUTBOX, TrWx("About Vantor(&A)..."));
   return menu;
 }
@@ -128,6 +132,32 @@ void CVantorDlg::RunAboutBox() {
   CAboutDlg about(this);
   about.ShowModal();
   m_bAboutOpen = false;
+}
+
+void CVantorDlg::OnMenuSettings(wxCommandEvent&) {
+  RunSettings();
+}
+
+void CVantorDlg::RunSettings() {
+  if (m_bSettingsOpen) return;  // F2 held down must not stack dialogs
+  m_bSettingsOpen = true;
+  CSettingsDlg dlg(this, m_speedUnit, m_cameraClock);
+  if (dlg.ShowModal() == wxID_OK) ApplySettings(dlg.GetSpeedUnit(), dlg.GetCameraClock());
+  m_bSettingsOpen = false;
+}
+
+void CVantorDlg::ApplySettings(vantor::SpeedUnit unit, const vantor::CameraClock& clock) {
+  m_speedUnit = unit;
+  m_cameraClock = clock;
+  m_speedDial.SetUnit(unit);
+  m_settings.Set(vantor::Settings::kSpeedUnit, vantor::SpeedUnitName(unit));
+  m_settings.Set(vantor::Settings::kCameraClock, vantor::FormatCameraClock(clock));
+  m_settings.Save();  // a failure only costs the choice next time
+  // The displays show the new units at once, playing or not.
+  if (m_Player.IsOpen() && m_pGpsRecords && m_nGpsCount > 0)
+    UpdateGpsDisplay(TRUE);
+  else
+    ResetGpsDisplay();
 }
 
 void CVantorDlg::EndDialog(int code) {
@@ -228,6 +258,8 @@ void CVantorDlg::OnClose(wxCloseEvent&) {
   if (m_bInitDone) {
     m_settings.SetInt(vantor::Settings::kVolume,
                       m_bMuted ? m_nVolumeBeforeMute : m_sliderVolume->GetValue());
+    m_settings.SetInt(vantor::Settings::kMapType, m_comboMapType->GetSelection());
+    m_settings.SetInt(vantor::Settings::kMapZoom, m_spinZoom->GetValue());
     m_settings.Save();  // a failure only costs the volume next time
   }
   EndDialog(wxID_OK);
@@ -247,6 +279,9 @@ void CVantorDlg::OnCharHook(wxKeyEvent& event) {
       return;
     case WXK_F1:
       OnSysCommand(IDM_ABOUTBOX);
+      return;
+    case WXK_F2:
+      RunSettings();
       return;
     default:
       if (!OnPlayerKey(event.GetKeyCode(), event.GetModifiers())) event.Skip();

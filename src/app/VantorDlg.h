@@ -78,7 +78,7 @@ class CVantorDlg : public wxDialog {
 
   // The playlist's popup menu (Play, Pause, Stop, Delete, Select All).
   static wxMenu* CreatePlaylistMenu();
-  // The window menu: the About item.
+  // The window menu: Settings (F2) and About.
   static wxMenu* CreateWindowMenu();
 
   // --- GPS log of the current movie (VantorDlgGps.cpp) ---
@@ -98,7 +98,10 @@ class CVantorDlg : public wxDialog {
   // A new map type or zoom: the page is written again at once, playing or
   // paused, when there is a position to show.
   void ShowMapChange();
-  // "m" or "km" beside the odometer, with what it counts as its tooltip.
+  // The log's date and time of record `index`, with the zone of the camera's
+  // clock when the settings give one ("" without a date).
+  std::string ShownDateTime(int index) const;
+  // "m", "km" or "mi" beside the odometer, with what it counts as its tooltip.
   void ShowOdometerUnit();
   // Shows the gauge picture for `value` km/h; FALSE for a negative value.
   BOOL DrawSpeedDial(int value);
@@ -279,9 +282,17 @@ class CVantorDlg : public wxDialog {
 
   wxTimer m_timerPlay;
   wxTimer m_timerBackward;
-  // What is remembered between runs (the Open folder, the volume): read at
-  // set-up, written when the folder changes and when the window closes.
+  // What is remembered between runs (the Open folder, the volume, the map's
+  // type and zoom): read at set-up, written when the folder changes and when
+  // the window closes.
   vantor::Settings m_settings;
+  // The speed unit and the camera's clock (the Settings dialog, F2).
+  vantor::SpeedUnit m_speedUnit = vantor::SpeedUnit::Kmh;
+  vantor::CameraClock m_cameraClock;
+  // Opens the Settings dialog; OK applies and stores what it holds.
+  void RunSettings();
+  void ApplySettings(vantor::SpeedUnit unit, const vantor::CameraClock& clock);
+  void OnMenuSettings(wxCommandEvent& event);
   BOOL m_bMuted = FALSE;        // Mute button state
   int m_nVolumeBeforeMute = 0;  // volume slider position to come back to
 
@@ -315,6 +326,7 @@ class CVantorDlg : public wxDialog {
 
   bool m_bInitDone = false;
   bool m_bAboutOpen = false;
+  bool m_bSettingsOpen = false;
   bool m_bListMenuDue = false;  // the playlist's popup is about to be shown
 
   wxDECLARE_CLASS(CVantorDlg);

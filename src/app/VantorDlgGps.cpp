@@ -12,6 +12,7 @@
 #include <wx/webview.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cstdint>
 
 #include "app/GuiText.h"
@@ -148,14 +149,23 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
   }
   m_bGpsZeroShown = false;
 
-  DrawSpeedDial(v.nSpeed);
+  DrawSpeedDial(vantor::SpeedInUnit(v.nSpeed, m_speedUnit));
   SetLabelIfChanged(m_staticAngle1, wxString::FromUTF8(v.strAngle1));
   SetLabelIfChanged(m_staticAngle2, wxString::FromUTF8(v.strAngle2));
   // anDigits runs from the hundred-thousands (1032) to the units (1037);
   // m_staticDigit from the units up.
+  const bool cameraCounter = m_gpsLoad.kind == vantor::GpsSourceKind::CameraLog;
+  int digits[6];
+  std::copy(std::begin(v.anDigits), std::end(v.anDigits), digits);
+  if (m_speedUnit != vantor::SpeedUnit::Kmh)
+    vantor::OdometerDigits(
+        vantor::OdometerInUnit(m_pGpsRecords[v.nIndex].nOdometer, cameraCounter, m_speedUnit),
+        digits);
   for (std::size_t i = 0; i < 6; ++i)
-    SetLabelIfChanged(m_staticDigit[5 - i], wxString::Format("%d", v.anDigits[i]));
-  SetLabelIfChanged(m_staticSpeed, wxString::Format("%d km/h", v.nSpeed));
+    SetLabelIfChanged(m_staticDigit[5 - i], wxString::Format("%d", digits[i]));
+  SetLabelIfChanged(m_staticSpeed,
+                    wxString::Format("%d %s", vantor::SpeedInUnit(v.nSpeed, m_speedUnit),
+                                     vantor::SpeedUnitName(m_speedUnit)));
   // At a record without a fix of its own the map keeps the last fix; the
   // text says there is none rather than pass an old position off as current.
   wxString place = wxString::FromUTF8(vantor::CoordinateText(v.dLatitude, v.dLongitude));
@@ -164,7 +174,7 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
   if (!v.bMapPosition || !vantor::IsFix(shown.dLatitude, shown.dLongitude))
     place = vantor::TrWx("No GPS fix");
   SetLabelIfChanged(m_staticPlace, place);
-  SetLabelIfChanged(m_staticClock, wxString::FromUTF8(vantor::GpsDateTimeText(m_gpsLog, v.nIndex)));
+  SetLabelIfChanged(m_staticClock, wxString::FromUTF8(ShownDateTime(v.nIndex)));
   ShowOdometerUnit();
 
   if (!v.bMapPosition && !m_bMapBlank) {
@@ -192,13 +202,30 @@ void CVantorDlg::ShowMapChange() {
   if (m_Player.IsOpen() && m_pGpsRecords && m_nGpsCount > 0) UpdateGpsDisplay(FALSE);
 }
 
+std::string CVantorDlg::ShownDateTime(int index) const {
+  std::string text = vantor::GpsDateTimeText(m_gpsLog, index);
+  if (text.empty() || m_cameraClock.kind == vantor::CameraClock::Kind::AsLogged) return text;
+  // The time as the camera's clock showed it, with the zone that clock kept.
+  const vantor::GpsDate d = vantor::UnpackGpsDate(m_pGpsRecords[index].nDate);
+  long long utc = 0;
+  if (vantor::CameraTimeToUtc(m_cameraClock, d.year, d.month, d.day,
+                              vantor::GpsTimeOfDay(m_gpsLog, index), utc))
+    text += vantor::CameraClockSuffix(m_cameraClock, utc);
+  return text;
+}
+
 void CVantorDlg::ShowOdometerUnit() {
   // The camera's own counter counts metres; for the other sources the
-  // program counts the kilometres driven since the track began.
+  // program counts the kilometres driven since the track began. In mph
+  // both are shown in whole miles.
   const bool camera = m_gpsLoad.kind == vantor::GpsSourceKind::CameraLog;
-  SetLabelIfChanged(m_staticOdometerUnit, camera ? "m" : "km");
-  const wxString tip = camera ? vantor::TrWx("Distance counter of the camera, in metres")
-                              : vantor::TrWx("Kilometres driven since the track began");
+  const bool miles = m_speedUnit == vantor::SpeedUnit::Mph;
+  SetLabelIfChanged(m_staticOdometerUnit, vantor::OdometerUnitName(camera, m_speedUnit));
+  const wxString tip =
+      camera ? vantor::TrWx(miles ? "Distance counter of the camera, in miles"
+                                  : "Distance counter of the camera, in metres")
+             : vantor::TrWx(miles ? "Miles driven since the track began"
+                                  : "Kilometres driven since the track began");
   if (m_staticOdometerUnit && m_staticOdometerUnit->GetToolTipText() != tip) {
     m_staticOdometerUnit->SetToolTip(tip);
     for (auto* digit : m_staticDigit) digit->SetToolTip(tip);

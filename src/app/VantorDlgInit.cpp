@@ -227,6 +227,11 @@ BOOL CVantorDlg::OnInitDialog() {
 
   m_sliderVolume->SetRange(0, 100);
   m_settings.Load();  // a missing or damaged file leaves the defaults
+  m_speedUnit = vantor::ParseSpeedUnit(m_settings.Get(vantor::Settings::kSpeedUnit).value_or(""));
+  m_speedDial.SetUnit(m_speedUnit);
+  if (!vantor::ParseCameraClock(m_settings.Get(vantor::Settings::kCameraClock).value_or(""),
+                                m_cameraClock))
+    m_cameraClock = vantor::CameraClock{};
   m_sliderVolume->SetValue(m_settings.GetInt(vantor::Settings::kVolume, 100, 0, 100));
 
   // The position slider shows no tick marks; opening a movie sets its range.
@@ -236,8 +241,9 @@ BOOL CVantorDlg::OnInitDialog() {
 
   m_sliderZoom->SetRange(0, 20);
   m_spinZoom->SetRange(0, 20);
-  m_spinZoom->SetValue(13);
-  m_staticZoom->SetLabel("13");
+  // The map as the last run left it.
+  m_spinZoom->SetValue(m_settings.GetInt(vantor::Settings::kMapZoom, 13, 0, 20));
+  m_staticZoom->SetLabel(wxString::Format("%d", m_spinZoom->GetValue()));
 
   m_sliderPos->SetToolTip("0");
   m_sliderZoom->SetToolTip("0");
@@ -263,7 +269,8 @@ BOOL CVantorDlg::OnInitDialog() {
   m_staticAngle1->SetLabel(wxString::FromUTF8("0°"));
   for (auto* digit : m_staticDigit) digit->SetLabel("0");
 
-  m_comboMapType->SetSelection(0);
+  m_comboMapType->SetSelection(m_settings.GetInt(
+      vantor::Settings::kMapType, 0, 0, static_cast<int>(m_comboMapType->GetCount()) - 1));
 
   const wxBitmap icon = vantor::LoadResourceBitmap(IDR_MAINFRAME);
   if (icon.IsOk()) {

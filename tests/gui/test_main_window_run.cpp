@@ -2,6 +2,7 @@
 // end it, closing it, the About box through the maximise box and F1, the
 // window's menus, and start-up without a usable skin.
 #include <gtest/gtest.h>
+#include <wx/choice.h>
 #include <wx/menu.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
@@ -20,6 +21,7 @@
 #include "app/Skin.h"
 #include "app/VantorDlg.h"
 #include "common/Messages.h"
+#include "widgets/ArrowSpin.h"
 #include "widgets/ImageButton.h"
 
 using namespace vantor;
@@ -172,29 +174,42 @@ TEST_F(MainWindowRun, MaximiseBoxOpensAboutAndTheWindowKeepsItsSize) {
   EXPECT_FALSE(dlg->IsMaximized());
 }
 
-TEST_F(MainWindowRun, TheVolumeOfTheLastRunComesBackAndADamagedStoreIsIgnored) {
-  const vantor::Settings store;  // where the window keeps it (a scratch folder here)
+TEST_F(MainWindowRun, VolumeAndMapOfTheLastRunComeBackAndADamagedStoreIsIgnored) {
+  const vantor::Settings store;  // where the window keeps them (a scratch folder here)
   std::filesystem::create_directories(std::filesystem::path(store.Path()).parent_path());
-  std::ofstream(store.Path()) << "volume=35\n";
-  int shown = -1;
+  std::ofstream(store.Path()) << "volume=35\nmap_type=2\nmap_zoom=16\n";
+  int volume = -1, type = -1, zoom = -1;
+  wxString zoomText;
   RunModal(*dlg, {
                      [&] { return dlg->IsShownOnScreen(); },
                      [&] {
-                       shown = dlg->m_sliderVolume->GetValue();
+                       volume = dlg->m_sliderVolume->GetValue();
+                       type = dlg->m_comboMapType->GetSelection();
+                       zoom = dlg->m_spinZoom->GetValue();
+                       zoomText = dlg->m_staticZoom->GetLabel();
                        dlg->m_sliderVolume->SetValue(60);
+                       dlg->m_comboMapType->SetSelection(3);
+                       dlg->m_spinZoom->SetValue(11);
                        dlg->Close();
                        return true;
                      },
                  });
-  EXPECT_EQ(shown, 35);
+  EXPECT_EQ(volume, 35);
+  EXPECT_EQ(type, 2);
+  EXPECT_EQ(zoom, 16);
+  EXPECT_EQ(zoomText, "16");
   vantor::Settings next;
   ASSERT_TRUE(next.Load());
   EXPECT_EQ(next.GetInt(vantor::Settings::kVolume, 100, 0, 100), 60);
+  EXPECT_EQ(next.GetInt(vantor::Settings::kMapType, 0, 0, 3), 3);
+  EXPECT_EQ(next.GetInt(vantor::Settings::kMapZoom, 13, 0, 20), 11);
 
   std::ofstream(store.Path()) << "\x01\xfe garbage";
   CVantorDlg fresh;
   fresh.OnInitDialog();
   EXPECT_EQ(fresh.m_sliderVolume->GetValue(), 100);
+  EXPECT_EQ(fresh.m_comboMapType->GetSelection(), 0);
+  EXPECT_EQ(fresh.m_spinZoom->GetValue(), 13);
   std::filesystem::remove(store.Path());
 }
 

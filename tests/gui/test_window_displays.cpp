@@ -16,6 +16,7 @@
 
 #include "GuiTestUtil.h"
 #include "app/Resource.h"
+#include "app/Settings.h"
 #include "app/VantorDlg.h"
 #include "map/GpsDisplay.h"
 #include "map/MapPage.h"
@@ -248,6 +249,31 @@ TEST_F(WindowDisplays, MapFollowsItsControlsAtOnceAndTheZoomNumberFollowsThePage
   EXPECT_EQ(PageCentre(), "31.020000,121.470000),16");
   dlg->m_spinZoom->SetValue(13);
   dlg->m_comboMapType->SetSelection(0);
+}
+
+TEST_F(WindowDisplays, UnitsAndTheCameraClockFollowTheSettingsAtOnce) {
+  ScratchDrive drive("units", true);
+  Open(drive.movie);
+  SeekTo(2500);  // 45 km/h, counter 345678 m
+  dlg->UpdateGpsDisplay(FALSE);
+  vantor::CameraClock clock;
+  ASSERT_TRUE(vantor::ParseCameraClock("offset:+08:00", clock));
+  dlg->ApplySettings(vantor::SpeedUnit::Mph, clock);
+  EXPECT_EQ(dlg->m_staticSpeed->GetLabel(), "28 mph");
+  EXPECT_EQ(dlg->m_speedDial.GetResourceId(), 1188);  // the 20..29 mph picture
+  EXPECT_EQ(Digits(), "000214");                        // 345678 m in whole miles
+  EXPECT_EQ(dlg->m_staticOdometerUnit->GetLabel(), "mi");
+  EXPECT_TRUE(dlg->m_staticClock->GetLabel().EndsWith(" +08:00")) << dlg->m_staticClock->GetLabel();
+  vantor::Settings stored;
+  ASSERT_TRUE(stored.Load());
+  EXPECT_EQ(stored.Get(vantor::Settings::kSpeedUnit), "mph");
+  EXPECT_EQ(stored.Get(vantor::Settings::kCameraClock), "offset:+08:00");
+
+  dlg->ApplySettings(vantor::SpeedUnit::Kmh, vantor::CameraClock{});
+  EXPECT_EQ(dlg->m_staticSpeed->GetLabel(), "45 km/h");
+  EXPECT_EQ(Digits(), "345678");
+  EXPECT_EQ(dlg->m_staticClock->GetLabel().length(), 19u);  // as logged, no zone
+  std::filesystem::remove(stored.Path());
 }
 
 TEST_F(WindowDisplays, PageWaitsFiveMovieSecondsAfterASeekAndWhenSteppingBack) {
