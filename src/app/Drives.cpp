@@ -115,12 +115,23 @@ ClipSpan ClipSpanOfMovie(const std::string& moviePath) {
   return ClipSpanOf(moviePath, &table);
 }
 
-bool ContinuesDrive(const DriveClip& prev, const DriveClip& next) {
-  const ClipSpan& a = prev.span;
-  const ClipSpan& b = next.span;
+ClipSpan QuickClipSpan(const std::string& moviePath) {
+  if (!IsMoviePath(moviePath)) return {};
+  GpsRecordTable table;
+  const std::string log = GetGpsLogPath(moviePath);
+  if (ParseGpsLog(log, table) != GpsLogStatus::Ok) table.Clear();
+  return ClipSpanOf(moviePath, &table);
+}
+
+bool ContinuesDrive(std::string_view prevPath, const ClipSpan& a, std::string_view nextPath,
+                    const ClipSpan& b) {
   if (a.source == ClipTimeSource::None || b.source == ClipTimeSource::None) return false;
-  if (FolderOf(prev.path) != FolderOf(next.path)) return false;
+  if (FolderOf(prevPath) != FolderOf(nextPath)) return false;
   return b.nStartMs >= a.nStartMs && b.nStartMs - a.nEndMs <= kDriveJoinGapMs;
+}
+
+bool ContinuesDrive(const DriveClip& prev, const DriveClip& next) {
+  return ContinuesDrive(prev.path, prev.span, next.path, next.span);
 }
 
 std::vector<int> GroupIntoDrives(std::span<const DriveClip> clips) {
@@ -132,16 +143,22 @@ std::vector<int> GroupIntoDrives(std::span<const DriveClip> clips) {
 
 std::vector<std::size_t> OrderForDrives(std::span<const DriveClip> clips) {
   std::unordered_map<std::string_view, std::size_t> folderRank;
-  for (const DriveClip& c : clips) folderRank.emplace(FolderOf(c.path), folderRank.size());
+  std::vector<std::size_t> timed;
+  for (std::size_t i = 0; i < clips.size(); ++i) {
+    if (clips[i].span.source == ClipTimeSource::None) continue;
+    folderRank.emplace(FolderOf(clips[i].path), folderRank.size());
+    timed.push_back(i);
+  }
+  auto key = [&](std::size_t i) {
+    return std::pair(folderRank.at(FolderOf(clips[i].path)), clips[i].span.nStartMs);
+  };
+  std::vector<std::size_t> sorted = timed;
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+  // The timed clips take the timed clips' places, in their new order.
   std::vector<std::size_t> order(clips.size());
   std::iota(order.begin(), order.end(), 0);
-  auto key = [&](std::size_t i) {
-    const ClipSpan& s = clips[i].span;
-    const bool timed = s.source != ClipTimeSource::None;
-    return std::tuple(folderRank.at(FolderOf(clips[i].path)), !timed, timed ? s.nStartMs : 0);
-  };
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+  for (std::size_t k = 0; k < timed.size(); ++k) order[timed[k]] = sorted[k];
   return order;
 }
 

@@ -61,9 +61,17 @@ ClipSpan ClipSpanOf(const std::string& moviePath, const GpsRecordTable* table);
 // The same, loading the movie's GPS the way the window does.
 ClipSpan ClipSpanOfMovie(const std::string& moviePath);
 
+// The span the playlist gives an entry: from the camera's log beside the
+// movie, else as ClipSpanOf without GPS. GPS inside a movie or in other
+// sidecars is not read: that can mean a scan of the whole file, and a card of
+// hundreds of clips is added at once. None for a path that is no movie.
+ClipSpan QuickClipSpan(const std::string& moviePath);
+
 // Whether `next` carries on the drive that `prev` is part of: the same
 // folder, and `next` starts after `prev` started and at most
 // kDriveJoinGapMs after `prev` ended. A clip without a time joins nothing.
+bool ContinuesDrive(std::string_view prevPath, const ClipSpan& prev, std::string_view nextPath,
+                    const ClipSpan& next);
 bool ContinuesDrive(const DriveClip& prev, const DriveClip& next);
 
 // The drive of each clip, in the given order: 0 for the first clip's drive,
@@ -71,9 +79,9 @@ bool ContinuesDrive(const DriveClip& prev, const DriveClip& next);
 std::vector<int> GroupIntoDrives(std::span<const DriveClip> clips);
 
 // The order for clips added at once (a folder, several files), as indices
-// into `clips`: by folder in the order the folders first appear, within a
-// folder by start time; clips without a time follow the timed ones of their
-// folder in the given order.
+// into `clips`: the clips with a time by folder, in the order the folders
+// first appear, and within a folder by start time. A clip without a time
+// keeps its place: it belongs to no drive, and nothing says where it goes.
 std::vector<std::size_t> OrderForDrives(std::span<const DriveClip> clips);
 
 // Whether the path names a movie the program plays (.mov or .mp4, any case).

@@ -59,7 +59,7 @@ TEST(Drives, APauseOfMoreThanTenSecondsOrAnotherFolderStartsANewDrive) {
   EXPECT_EQ(GroupIntoDrives(clips), (std::vector<int>{0, 0, 1, 2, 3, 4, 5}));
 }
 
-TEST(Drives, ABatchIsOrderedByFolderThenTime) {
+TEST(Drives, ABatchIsOrderedByFolderThenTimeAroundTheClipsWithoutATime) {
   const std::vector<DriveClip> clips = {Clip("/c/B/x.MOV", 50, 60),
                                         {"/c/A/u.MOV", {}},
                                         Clip("/c/A/z.MOV", 20, 30),
@@ -67,8 +67,8 @@ TEST(Drives, ABatchIsOrderedByFolderThenTime) {
                                         Clip("/c/A/y.MOV", 10, 15)};
   std::vector<std::string> paths;
   for (std::size_t i : OrderForDrives(clips)) paths.push_back(clips[i].path);
-  EXPECT_EQ(paths, (std::vector<std::string>{"/c/B/w.MOV", "/c/B/x.MOV", "/c/A/y.MOV", "/c/A/z.MOV",
-                                             "/c/A/u.MOV"}));
+  EXPECT_EQ(paths, (std::vector<std::string>{"/c/B/w.MOV", "/c/A/u.MOV", "/c/B/x.MOV", "/c/A/y.MOV",
+                                             "/c/A/z.MOV"}));
 }
 
 TEST(Drives, AClipsTimeComesFromItsGpsElseTheMovieElseItsName) {
