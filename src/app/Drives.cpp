@@ -117,6 +117,13 @@ ClipSpan ClipSpanOfMovie(const std::string& moviePath) {
 
 ClipSpan QuickClipSpan(const std::string& moviePath) {
   if (!IsMoviePath(moviePath)) return {};
+  // A movie that is not there has no log or header to read: only its name
+  // (looking for them would cost a dropped list of thousands most of a second).
+  std::error_code ec;
+  if (!fs::exists(moviePath, ec)) {
+    const std::int64_t t = TimeFromFileName(moviePath);
+    return t == kNoTime ? ClipSpan{} : ClipSpan{t, t, ClipTimeSource::FileName};
+  }
   GpsRecordTable table;
   const std::string log = GetGpsLogPath(moviePath);
   if (ParseGpsLog(log, table) != GpsLogStatus::Ok) table.Clear();
