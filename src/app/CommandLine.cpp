@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -273,17 +274,17 @@ int RunExport(int argc, char** argv, std::FILE* out, std::FILE* err) {
     clips.push_back(std::move(clip));
   }
   // A file named twice, or named and found in a folder named too, counts once.
-  std::vector<std::pair<dev_t, ino_t>> seen;
+  std::set<std::pair<dev_t, ino_t>> seen;
   std::erase_if(clips, [&](const ExportClip& c) {
     struct stat st {};
-    if (::stat(c.path.c_str(), &st) != 0) return false;
-    const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
-    if (std::find(seen.begin(), seen.end(), id) != seen.end()) return true;
-    seen.push_back(id);
-    return false;
+    return ::stat(c.path.c_str(), &st) == 0 && !seen.insert({st.st_dev, st.st_ino}).second;
   });
 
   const std::vector<DriveText> drives = ExportDrives(clips, batch, format);
+  if (drives.empty()) {  // every input was checked for records: not expected
+    Fail(err, Tr(DescribeGpsLogStatus(GpsLogStatus::Empty)));
+    return kExitFailure;
+  }
   if (drives.size() > 1 && !haveOut) {
     Fail(err, Format("the input holds %s drives: give -o OUT to write one file for each "
                      "(OUT-1, OUT-2, ...)",

@@ -230,7 +230,10 @@ bool MergeDriveRecords(std::span<const GpsRecordTable* const> tables, GpsRecordT
   if (!merged.pRecords) return false;
   merged.nCount = static_cast<int>(n);
   merged.nCapacity = n + kGpsSpareRecords;
-  const std::int64_t base = entries[0].key;
+  // Records of no time at all (sorted first) count from the first timed one.
+  std::int64_t base = kNoTime;
+  for (const Entry& e : entries)
+    if ((base = e.key) != kNoTime) break;
   if (base != kNoTime) {
     const std::int64_t secs = base / 1000;
     merged.nFirstTimeOfDay = static_cast<int>(((secs % 86400) + 86400) % 86400);

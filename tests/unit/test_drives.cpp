@@ -108,6 +108,7 @@ TEST(Drives, AClipsTimeComesFromItsGpsElseTheMovieElseItsName) {
 }
 
 TEST(Drives, ADrivesRecordsAreMergedInTimeOrderAcrossMidnight) {
+  const GpsRecordTable undated = Log("junk,121.0,31.0,1,1,1\r\n");
   const GpsRecordTable late =
       Log("2021/09/18-23:59:59,121.5,31.5,1,1,1\r\n"
           "2021/09/19-00:00:01,121.6,31.6,1,1,1\r\n");
@@ -115,17 +116,18 @@ TEST(Drives, ADrivesRecordsAreMergedInTimeOrderAcrossMidnight) {
       Log("2021/09/18-23:59:50,121.1,31.1,1,1,1\r\n"
           "junk,121.2,31.2,1,1,1\r\n"
           "2021/09/18-23:59:58,121.3,31.3,1,1,1\r\n");
-  const GpsRecordTable* tables[] = {&late, &early};
+  const GpsRecordTable* tables[] = {&undated, &late, &early};
   GpsRecordTable drive;
   ASSERT_TRUE(MergeDriveRecords(tables, drive));
-  ASSERT_EQ(drive.nCount, 5);
-  const double lats[] = {31.1, 31.2, 31.3, 31.5, 31.6};
-  for (int i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(drive.pRecords[i].dLatitude, lats[i]) << i;
-  EXPECT_EQ(GpsDateTimeText(drive, 0), "2021-09-18 23:59:50");
-  EXPECT_EQ(GpsDateTimeText(drive, 4), "2021-09-19 00:00:01");
-  EXPECT_EQ(drive.pRecords[4].nTime, 11);
+  ASSERT_EQ(drive.nCount, 6);
+  // A record of no time at all goes first; the times count from the first timed one.
+  const double lats[] = {31.0, 31.1, 31.2, 31.3, 31.5, 31.6};
+  for (int i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(drive.pRecords[i].dLatitude, lats[i]) << i;
+  EXPECT_EQ(GpsDateTimeText(drive, 1), "2021-09-18 23:59:50");
+  EXPECT_EQ(GpsDateTimeText(drive, 5), "2021-09-19 00:00:01");
+  EXPECT_EQ(drive.pRecords[5].nTime, 11);
   // The spare records past the end read as zeros, as for any table.
-  EXPECT_EQ(drive.pRecords[5].nSpeed, 0);
+  EXPECT_EQ(drive.pRecords[6].nSpeed, 0);
   const GpsRecordTable* none[] = {nullptr};
   EXPECT_FALSE(MergeDriveRecords(none, drive));
 }
