@@ -62,10 +62,17 @@ TEST_F(PlaylistCommands, CommandLineMoviesAreListedAndTheFirstPlaysOrGivesWayToT
 
   Reset();
   dlg->OpenMovies({"/card/folder/", NotAMovie(), FixtureClip(5)});
-  EXPECT_EQ(dlg->m_PlayList.GetCount(), 2) << "a folder path is refused";
+  EXPECT_EQ(dlg->m_PlayList.GetCount(), 2) << "a folder that is not there is refused";
   EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 1);
   EXPECT_TRUE(dlg->m_Player.IsRunning());
   EXPECT_EQ(Marks(), MarkAt(2, 1, ROWMARK_PLAYING));
+
+  // A folder that is there: every movie under it, the first of them playing.
+  Reset();
+  dlg->OpenMovies({VANTOR_FIXTURE_DIR "/two_drives"});
+  EXPECT_EQ(dlg->m_PlayList.GetCount(), 5);
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 0);
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
 }
 
 TEST_F(PlaylistCommands, DeleteAsksFirstAndNeedsASelection) {
