@@ -6,7 +6,12 @@
 // way it moves. The route runs on continuously from one clip to the next.
 // Every run writes the same bytes.
 //
+// --break-after K,... parks the car after clip K for kParkSeconds: the card
+// then holds several drives, each starting from a stop and ending in one, and
+// every movie's header carries its own clip's start time.
+//
 //   make_sample_drive OUT [--seconds 21,27,24] [--size 1280x720] [--fps 30] [--logs-only]
+//                         [--break-after 2]
 #include <gst/gst.h>
 
 #include <algorithm>
@@ -31,6 +36,7 @@ struct Options {
   std::vector<int> seconds{24, 32, 28};
   int width = 1280, height = 720, fps = 30;
   bool logsOnly = false;
+  std::vector<int> breakAfter;  // clip numbers (from 1) after which the car parks
 };
 
 // The drive starts on 2021/09/18 at 17:42:05; the camera writes local time.
@@ -40,6 +46,25 @@ constexpr int kStartSecond = 17 * 3600 + 42 * 60 + 5;
 constexpr std::uint64_t kQuickTimeStart = 1631986925ull + 2082844800ull;
 
 constexpr double kPi = 3.14159265358979323846;
+
+// How long the car stands between two drives of one card.
+constexpr int kParkSeconds = 20 * 60;
+
+bool ParksAfter(const Options& o, std::size_t clip) {
+  return std::find(o.breakAfter.begin(), o.breakAfter.end(), static_cast<int>(clip) + 1) !=
+         o.breakAfter.end();
+}
+
+// Seconds from the card's first clip to the start of each clip, parking included.
+std::vector<int> ClipStarts(const Options& o) {
+  std::vector<int> starts;
+  int at = 0;
+  for (std::size_t clip = 0; clip < o.seconds.size(); ++clip) {
+    starts.push_back(at);
+    at += o.seconds[clip] + (ParksAfter(o, clip) ? kParkSeconds : 0);
+  }
+  return starts;
+}
 
 // Speed in km/h over the drive's share u (0..1): parked, through town,
 // onto the motorway at 130, and back down to a stop.
@@ -63,22 +88,33 @@ unsigned RawTilt(int v) {
 }
 
 void WriteLogs(const Options& o) {
-  int total = 0;
-  for (int s : o.seconds) total += s;
   double lat = 31.230416, lon = 121.473701, meters = 0;
   int t = 0;
+  // Each drive runs through the whole speed profile over its own clips.
+  int driveFirstT = 0, driveTotal = 0;
+  const std::vector<int> starts = ClipStarts(o);
   fs::create_directories(o.out / "GPS");
   for (std::size_t clip = 0; clip < o.seconds.size(); ++clip) {
+    if (clip == 0 || ParksAfter(o, clip - 1)) {
+      driveFirstT = t;
+      driveTotal = 0;
+      for (std::size_t k = clip; k < o.seconds.size(); ++k) {
+        driveTotal += o.seconds[k];
+        if (ParksAfter(o, k)) break;
+      }
+    }
+    const int clockShift = starts[clip] - t;  // seconds parked before this clip
     char name[32];
     std::snprintf(name, sizeof name, "GPS%04zu.txt", clip + 1);
     const fs::path path = o.out / "GPS" / name;
     const fs::path tmp = path.string() + ".tmp";
     std::string text;
     for (int i = 0; i < o.seconds[clip]; ++i, ++t) {
-      const double u = total > 1 ? static_cast<double>(t) / (total - 1) : 0.0;
+      const double u =
+          driveTotal > 1 ? static_cast<double>(t - driveFirstT) / (driveTotal - 1) : 0.0;
       const int speed = static_cast<int>(std::lround(SpeedAt(u)));
       const double heading = 30.0 + 40.0 * std::sin(2 * kPi * u);  // degrees from north
-      const int sec = kStartSecond + t;
+      const int sec = kStartSecond + t + clockShift;
       const int tilt1 = static_cast<int>(std::lround(120 * std::sin(t * 0.4)));
       const int tilt2 = static_cast<int>(std::lround(200 * std::sin(t * 0.23 + 1.0)));
       const int g1 = 200 + static_cast<int>(std::lround(60 * std::sin(t * 0.7))) + speed / 2;
@@ -114,7 +150,8 @@ void WriteLogs(const Options& o) {
 
 // QuickTime boxes carry the time the file was made; they are set to the
 // drive's own start so that every run gives the same bytes.
-void FixTimes(std::vector<unsigned char>& d, std::size_t begin, std::size_t end) {
+void FixTimes(std::vector<unsigned char>& d, std::size_t begin, std::size_t end,
+              std::uint64_t stamp) {
   auto be32 = [&](std::size_t at) {
     return (std::uint32_t{d[at]} << 24) | (std::uint32_t{d[at + 1]} << 16) |
            (std::uint32_t{d[at + 2]} << 8) | d[at + 3];
@@ -135,15 +172,15 @@ void FixTimes(std::vector<unsigned char>& d, std::size_t begin, std::size_t end)
     }
     if (size < header || at + size > end) break;
     if (type == "moov" || type == "trak" || type == "mdia") {
-      FixTimes(d, at + header, at + size);
+      FixTimes(d, at + header, at + size, stamp);
     } else if ((type == "mvhd" || type == "tkhd" || type == "mdhd") && size >= header + 20) {
       const std::size_t body = at + header;
       if (d[body] == 1) {
-        put(body + 4, kQuickTimeStart, 8);
-        put(body + 12, kQuickTimeStart, 8);
+        put(body + 4, stamp, 8);
+        put(body + 12, stamp, 8);
       } else {
-        put(body + 4, kQuickTimeStart, 4);
-        put(body + 8, kQuickTimeStart, 4);
+        put(body + 4, stamp, 4);
+        put(body + 8, stamp, 4);
       }
     }
     at += size;
@@ -157,7 +194,8 @@ bool HasElement(const char* name) {
   return true;
 }
 
-void WriteMovie(const Options& o, int clip, int seconds, const fs::path& path) {
+void WriteMovie(const Options& o, int clip, int seconds, std::uint64_t stamp,
+                const fs::path& path) {
   const char* aac = HasElement("avenc_aac")  ? "avenc_aac"
                     : HasElement("voaacenc") ? "voaacenc"
                                              : nullptr;
@@ -212,7 +250,7 @@ void WriteMovie(const Options& o, int clip, int seconds, const fs::path& path) {
   std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
   in.close();
-  FixTimes(data, 0, data.size());
+  FixTimes(data, 0, data.size(), stamp);
   std::ofstream outFile(tmp, std::ios::binary | std::ios::trunc);
   outFile.write(reinterpret_cast<const char*>(data.data()),
                 static_cast<std::streamsize>(data.size()));
@@ -225,7 +263,8 @@ Options ParseArgs(int argc, char** argv) {
   Options o;
   if (argc < 2)
     throw std::runtime_error(
-        "usage: make_sample_drive OUT [--seconds A,B,..] [--size WxH] [--fps N] [--logs-only]");
+        "usage: make_sample_drive OUT [--seconds A,B,..] [--size WxH] [--fps N] [--logs-only] "
+        "[--break-after K,..]");
   o.out = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
@@ -244,6 +283,10 @@ Options ParseArgs(int argc, char** argv) {
         throw std::runtime_error("bad --size " + v);
     } else if (a == "--fps") {
       o.fps = std::stoi(next());
+    } else if (a == "--break-after") {
+      std::stringstream ss(next());
+      std::string part;
+      while (std::getline(ss, part, ',')) o.breakAfter.push_back(std::stoi(part));
     } else if (a == "--logs-only") {
       o.logsOnly = true;
     } else {
@@ -254,6 +297,9 @@ Options ParseArgs(int argc, char** argv) {
     throw std::runtime_error("bad options");
   for (int s : o.seconds)
     if (s < 1) throw std::runtime_error("clip lengths must be at least one second");
+  for (int k : o.breakAfter)
+    if (k < 1 || k >= static_cast<int>(o.seconds.size()))
+      throw std::runtime_error("--break-after needs clip numbers before the last clip");
   return o;
 }
 
@@ -266,10 +312,15 @@ int main(int argc, char** argv) {
     if (o.logsOnly) return 0;
     gst_init(&argc, &argv);
     fs::create_directories(o.out / "DCIM" / "100MEDIA");
+    const std::vector<int> starts = ClipStarts(o);
     for (std::size_t clip = 0; clip < o.seconds.size(); ++clip) {
       char name[32];
       std::snprintf(name, sizeof name, "AMBA%04zu.MOV", clip + 1);
-      WriteMovie(o, static_cast<int>(clip), o.seconds[clip], o.out / "DCIM" / "100MEDIA" / name);
+      // A single drive keeps the one stamp it always had on every clip.
+      const std::uint64_t stamp =
+          kQuickTimeStart + (o.breakAfter.empty() ? 0 : static_cast<std::uint64_t>(starts[clip]));
+      WriteMovie(o, static_cast<int>(clip), o.seconds[clip], stamp,
+                 o.out / "DCIM" / "100MEDIA" / name);
     }
     return 0;
   } catch (const std::exception& e) {

@@ -98,8 +98,21 @@ void CPlayListCtrl::SetRowColours(const wxColour& text, const wxColour& backgrou
 }
 
 wxItemAttr* CPlayListCtrl::OnGetItemAttr(long item) const {
-  if (!m_bRowColours || item < 0 || item >= static_cast<long>(m_rows.size())) return nullptr;
-  return &m_rowAttr;
+  if (item < 0 || item >= static_cast<long>(m_rows.size())) return nullptr;
+  const CPlayListNode* node = m_rows[item].pNode;
+  if (!node || node->nDrive % 2 == 0) return m_bRowColours ? &m_rowAttr : nullptr;
+  const wxColour text = m_bRowColours ? m_rowAttr.GetTextColour() : GetForegroundColour();
+  const wxColour back = m_bRowColours ? m_rowAttr.GetBackgroundColour() : GetBackgroundColour();
+  // An eighth of the way to the text colour: visible on a light list and on
+  // a dark one, and the text keeps its contrast.
+  auto mix = [](unsigned char b, unsigned char t) {
+    return static_cast<unsigned char>((b * 7 + t) / 8);
+  };
+  m_shadedAttr = wxItemAttr(text,
+                            wxColour(mix(back.Red(), text.Red()), mix(back.Green(), text.Green()),
+                                     mix(back.Blue(), text.Blue())),
+                            wxNullFont);
+  return &m_shadedAttr;
 }
 
 bool CPlayListCtrlMirror::IsAlive() const {

@@ -52,7 +52,9 @@ class CPlayListCtrl : public wxListCtrl {
                 const wxSize& size = wxDefaultSize, long style = wxLC_REPORT);
 
   // Text and background colour of every row. A virtual list keeps no colours
-  // per row: they are handed out as each row is drawn.
+  // per row: they are handed out as each row is drawn. The rows of every
+  // other drive are shaded a little towards the text colour, so that where
+  // one drive ends and the next begins shows at a glance.
   void SetRowColours(const wxColour& text, const wxColour& background);
 
  protected:
@@ -68,7 +70,8 @@ class CPlayListCtrl : public wxListCtrl {
     CPlayListNode* pNode = nullptr;
   };
   std::vector<Row> m_rows;
-  mutable wxItemAttr m_rowAttr;  // wx asks for a modifiable one
+  mutable wxItemAttr m_rowAttr;     // wx asks for a modifiable one
+  mutable wxItemAttr m_shadedAttr;  // rows of every other drive
   bool m_bRowColours = false;
 };
 

@@ -1,6 +1,9 @@
 #include "app/PlayListCore.h"
 
+#include <sys/stat.h>
+
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "common/Utf8.h"
@@ -64,17 +67,37 @@ void CPlayListCore::RenumberRows(IPlayListMirror* pMirror, int nFrom) {
     pMirror->SetRowNumber(i, std::to_string(i + 1));
 }
 
+void CPlayListCore::Regroup(CPlayListNode* p, bool untilSettled) {
+  for (; p; p = p->pNext.get()) {
+    const CPlayListNode* prev = p->pPrev;
+    const int drive =
+        !prev
+            ? 0
+            : prev->nDrive +
+                  (vantor::ContinuesDrive(prev->pszPath, prev->span, p->pszPath, p->span) ? 0 : 1);
+    if (untilSettled && drive == p->nDrive) return;
+    p->nDrive = drive;
+  }
+}
+
 BOOL CPlayListCore::Add(const char* pszPath) {
+  if (!pszPath || !*pszPath) return FALSE;
+  return Add(pszPath, vantor::QuickClipSpan(pszPath));
+}
+
+BOOL CPlayListCore::Add(const char* pszPath, const vantor::ClipSpan& span) {
   if (!pszPath || !*pszPath) return FALSE;
   auto node = std::make_unique<CPlayListNode>();
   node->pszPath = pszPath;
   node->pszName = DisplayNameOf(node->pszPath);
+  node->span = span;
   if (node->pszName.empty()) return FALSE;  // ".mov" alone, or a folder ("…/")
   CPlayListNode* p = node.get();
   {
     std::lock_guard lock(m_cs);
     if (m_nCount == INT32_MAX) return FALSE;
     p->pPrev = m_pTail;
+    Regroup(p, false);
     (m_pTail ? m_pTail->pNext : m_pHead) = std::move(node);
     m_pTail = p;
     ++m_keyCount[p->pszPath];
@@ -114,6 +137,12 @@ const char* CPlayListCore::GetPath(int nIndex) const {
   return p ? p->pszPath.c_str() : nullptr;
 }
 
+int CPlayListCore::GetDrive(int nIndex) const {
+  std::lock_guard lock(m_cs);
+  const CPlayListNode* p = nIndex < 0 ? nullptr : NodeAt(nIndex);
+  return p ? p->nDrive : -1;
+}
+
 const char* CPlayListCore::SetCurSel(int nIndex) {
   SetItemMark(m_nCurSel, ROWMARK_NONE);
   SetItemMark(nIndex, ROWMARK_PLAYING);
@@ -140,7 +169,9 @@ BOOL CPlayListCore::RemoveAt(int nIndex) {
     if (nIndex < 0) return FALSE;
     CPlayListNode* p = NodeAt(nIndex);
     if (!p) return FALSE;
+    CPlayListNode* after = p->pNext.get();
     gone = Unlink(p);
+    Regroup(after, true);
     // The current index follows its entry, so its mark and the next advance
     // stay right.
     if (nIndex == m_nCurSel)
@@ -206,6 +237,7 @@ BOOL CPlayListCore::RemoveSelected() {
   for (std::size_t k = rows.size(); k-- > 0;) {
     if (nodes[k]) Unlink(nodes[k]);
   }
+  Regroup(m_pHead.get(), false);
   RenumberRows(mirror, rows.front());
   mirror->EndUpdate();
 
@@ -223,13 +255,31 @@ int AddToPlayList(CPlayListCore& list, const char* pszPath) {
 }
 
 int AddPathsToPlayList(CPlayListCore& list, std::span<const std::string> paths) {
+  // The new entries: folders opened up, listed and repeated paths left out.
+  std::vector<vantor::DriveClip> clips;
+  std::unordered_set<std::string> seen;
+  auto take = [&](const std::string& path) {
+    if (!list.Contains(path.c_str()) && seen.insert(path).second)
+      clips.push_back({path, vantor::QuickClipSpan(path)});
+  };
+  for (const std::string& path : paths) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      take(path);
+      continue;
+    }
+    std::vector<std::string> movies;
+    std::string error;
+    // A folder that cannot be read adds nothing, as a file that cannot.
+    if (vantor::MoviesUnderFolder(path, movies, error))
+      for (const std::string& movie : movies) take(movie);
+  }
   IPlayListMirror* mirror = list.GetMirror();
   if (mirror && !mirror->IsAlive()) mirror = nullptr;
   if (mirror) mirror->BeginUpdate();
   int nAdded = 0;
-  for (const std::string& path : paths) {
-    if (list.Contains(path.c_str())) continue;
-    if (list.Add(path.c_str())) ++nAdded;
+  for (std::size_t i : vantor::OrderForDrives(clips)) {
+    if (list.Add(clips[i].path.c_str(), clips[i].span)) ++nAdded;
   }
   if (mirror) mirror->EndUpdate();
   return nAdded;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "app/Drives.h"
 #include "common/Result.h"
 
 // Row marks, shown as the row's image index.
@@ -24,8 +25,10 @@ inline constexpr const char* kMsgSelectFileForDeletion = "Please select a file f
 inline constexpr const char* kMsgConfirmDeleteFiles = "Are you sure to delete these files?";
 
 struct CPlayListNode {
-  std::string pszPath;  // the full path as it was added
-  std::string pszName;  // file name without its last extension
+  std::string pszPath;    // the full path as it was added
+  std::string pszName;    // file name without its last extension
+  vantor::ClipSpan span;  // its time, for grouping the entries into drives
+  int nDrive = 0;         // counts up from 0 at the first entry, by one at each new drive
   std::unique_ptr<CPlayListNode> pNext;
   CPlayListNode* pPrev = nullptr;
 };
@@ -73,6 +76,8 @@ class CPlayListCore {
   // Appends an entry (see DisplayNameOf for the name); FALSE when the path is
   // rejected. Duplicates are not checked here: AddToPlayList does that.
   BOOL Add(const char* pszPath);
+  // The same with the entry's time already known (see vantor::QuickClipSpan).
+  BOOL Add(const char* pszPath, const vantor::ClipSpan& span);
   // Index of the first entry with exactly this path (names that differ only in
   // letter case are different files on Linux); -1 if none.
   int Find(const char* pszPath) const;
@@ -89,6 +94,9 @@ class CPlayListCore {
   const char* GetNextPath();
   int GetCurSel() const { return m_nCurSel; }
   int GetCount() const { return m_nCount; }
+  // The drive of entry nIndex (consecutive entries of one drive share it,
+  // the next drive has the next number); -1 out of range.
+  int GetDrive(int nIndex) const;
   // Ignored for an index out of range or without a mirror.
   void SetItemMark(int nIndex, int nMark);
   BOOL RemoveAt(int nIndex);
@@ -109,6 +117,9 @@ class CPlayListCore {
   CPlayListNode* NodeAt(int nIndex) const;                      // caller holds m_cs
   std::unique_ptr<CPlayListNode> Unlink(CPlayListNode* pNode);  // caller holds m_cs
   void RenumberRows(IPlayListMirror* pMirror, int nFrom);
+  // Gives entries from p on their drive after their predecessor changed;
+  // with `untilSettled` it stops at the first whose drive stays the same.
+  static void Regroup(CPlayListNode* p, bool untilSettled);  // caller holds m_cs
 
   IPlayListMirror* m_pMirror = nullptr;
   int m_nCount = 0;
@@ -125,6 +136,9 @@ class CPlayListCore {
 // else the result of Add (TRUE/FALSE).
 int AddToPlayList(CPlayListCore& list, const char* pszPath);
 
-// Adds dropped (or chosen) paths in their order, duplicates skipped, with the
-// rows redrawn once at the end. Returns how many entries were added.
+// Adds dropped (or chosen) paths, duplicates skipped, with the rows redrawn
+// once at the end. A folder stands for every movie under it. More than one
+// new entry are ordered by folder and, within a folder, by time (see
+// vantor::OrderForDrives), so that each drive's clips follow each other.
+// Returns how many entries were added.
 int AddPathsToPlayList(CPlayListCore& list, std::span<const std::string> paths);

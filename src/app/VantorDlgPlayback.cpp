@@ -18,8 +18,8 @@
 #include "common/SafeWrite.h"
 #include "player/VideoPane.h"
 #include "widgets/FECFileDialog.h"
-#include "widgets/ImageButton.h"
 #include "widgets/FileFilter.h"
+#include "widgets/ImageButton.h"
 
 using namespace vantor::res;
 
@@ -195,11 +195,14 @@ void CVantorDlg::AddChosenFiles(const CFECFileDialog& dlg) {
 }
 
 void CVantorDlg::OpenMovies(const std::vector<std::string>& paths) {
+  const int before = m_PlayList.GetCount();
   AddPathsToPlayList(m_PlayList, paths);
-  // The first path the list took plays; one that cannot play gives way to
-  // the next entry.
+  // The first path the list took plays (for a folder, the first of the
+  // entries it added); one that cannot play gives way to the next entry.
   for (const std::string& path : paths) {
-    const int index = m_PlayList.Find(path.c_str());
+    int index = m_PlayList.Find(path.c_str());
+    if (index < 0 && wxDirExists(wxString::FromUTF8(path)) && m_PlayList.GetCount() > before)
+      index = before;
     if (index < 0) continue;
     if (!OpenAndPlay(m_PlayList.SetCurSel(index))) PlayNextEntry();
     return;

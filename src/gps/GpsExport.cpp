@@ -209,11 +209,20 @@ void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::s
       "  <trk>\n    <name>";
   AppendXmlEscaped(out, ToValidUtf8(trackName));
   out += "</name>\n    <trkseg>\n";
+  bool first = true;
+  long long previous = 0;
   for (int i = 0; i < table.nCount; ++i) {
     const GpsRecord& r = table.pRecords[i];
     // A point needs a position: numbers that read as infinite or lie off the
     // globe are none.
     if (!HasPosition(r)) continue;
+    // A pause in the positions (a clip without GPS, a tunnel, a parked car)
+    // ends the segment, so that no reader draws a straight line across it.
+    const long long elapsed = ElapsedSeconds(table, i);
+    if (!first && elapsed - previous > kGpxSegmentGapSeconds)
+      out += "    </trkseg>\n    <trkseg>\n";
+    first = false;
+    previous = elapsed;
     out += "      <trkpt lat=\"";
     AppendExact(out, r.dLatitude);
     out += "\" lon=\"";

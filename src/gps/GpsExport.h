@@ -32,6 +32,10 @@ std::string GpsDateTimeText(const GpsRecordTable& table, int i);
 // lines) and is not exported.
 bool HasDatedRecord(const GpsRecordTable& table);
 
+// GPX: one track; its segments are the continuous stretches, a new one
+// starting where consecutive positions lie more than this many seconds apart.
+inline constexpr long long kGpxSegmentGapSeconds = 10;
+
 // Records without a position (not finite, or off the globe) are written
 // without one: empty CSV cells, no GPX point, no GeoJSON coordinate (nor its
 // values). A line without a calendar date gets no date. "seconds" counts from

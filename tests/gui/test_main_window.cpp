@@ -14,9 +14,9 @@
 #include "app/Resource.h"
 #include "app/Skin.h"
 #include "app/VantorDlg.h"
-#include "widgets/RowMarks.h"
 #include "widgets/ArrowSpin.h"
 #include "widgets/ImageButton.h"
+#include "widgets/RowMarks.h"
 
 using namespace vantor;
 using namespace vantor::res;
@@ -181,14 +181,19 @@ TEST_F(MainWindow, PlaylistHasItsColumnsAndColours) {
   EXPECT_EQ(list->GetColumnWidth(2), 60);
   EXPECT_EQ(list->GetBackgroundColour(), wxColour(0xDD, 0xDF, 0xDF));
 
-  // Every row gets the row colours, selected or not.
+  // Every row gets the row colours, selected or not; the next drive's rows
+  // (here a clip of no known time: a drive of its own) are shaded.
   for (int i = 0; i < 3; ++i)
-    ASSERT_TRUE(dlg->m_PlayList.Add(("/clips/row" + std::to_string(i) + ".mov").c_str()));
-  ASSERT_EQ(list->GetItemCount(), 3);
+    ASSERT_TRUE(
+        dlg->m_PlayList.Add(("/clips/20210918_17420" + std::to_string(i) + ".mov").c_str()));
+  ASSERT_TRUE(dlg->m_PlayList.Add("/clips/row.mov"));
+  ASSERT_EQ(list->GetItemCount(), 4);
   list->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(list->GetItemTextColour(i), wxColour(0x53, 0x5E, 0x72)) << i;
-    EXPECT_EQ(list->GetItemBackgroundColour(i), wxColour(0x20, 0x29, 0x3A)) << i;
+    EXPECT_EQ(list->GetItemBackgroundColour(i),
+              i < 3 ? wxColour(0x20, 0x29, 0x3A) : wxColour(0x26, 0x2F, 0x41))
+        << i;
   }
   dlg->m_PlayList.RemoveAll();
   EXPECT_EQ(list->GetItemCount(), 0);

@@ -41,14 +41,14 @@ TEST_F(PlaylistCommands, DroppedFilesAppearInDropOrderNumberedOnDuplicatesSkippe
   EXPECT_FALSE(dlg->m_Player.IsOpen()) << "dropping plays nothing";
 }
 
-TEST_F(PlaylistCommands, OpenFileAddsTheChosenFilesOnceInTheChoosersOrder) {
+TEST_F(PlaylistCommands, OpenFileAddsTheChosenFilesOnceInTimeOrder) {
   AddClips({3});
   CFECFileDialog chooser(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY,
                          "Movie File(*.mov)|*.mov|All File(*.*)|*.*||", dlg);
   chooser.SetChosenPaths({FixtureClip(2), FixtureClip(3), FixtureClip(1), FixtureClip(2)});
   dlg->AddChosenFiles(chooser);
-  EXPECT_EQ(Column(dlg->m_List, 1), (std::vector<std::string>{"AMBA0003", "AMBA0002", "AMBA0001"}));
-  EXPECT_EQ(dlg->AddToPlayList(FixtureClip(2).c_str()), 1) << "a listed path gives its index";
+  EXPECT_EQ(Column(dlg->m_List, 1), (std::vector<std::string>{"AMBA0003", "AMBA0001", "AMBA0002"}));
+  EXPECT_EQ(dlg->AddToPlayList(FixtureClip(2).c_str()), 2) << "a listed path gives its index";
   EXPECT_EQ(dlg->m_PlayList.GetCount(), 3);
   EXPECT_FALSE(dlg->m_Player.IsOpen());
 }
@@ -62,10 +62,17 @@ TEST_F(PlaylistCommands, CommandLineMoviesAreListedAndTheFirstPlaysOrGivesWayToT
 
   Reset();
   dlg->OpenMovies({"/card/folder/", NotAMovie(), FixtureClip(5)});
-  EXPECT_EQ(dlg->m_PlayList.GetCount(), 2) << "a folder path is refused";
+  EXPECT_EQ(dlg->m_PlayList.GetCount(), 2) << "a folder that is not there is refused";
   EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 1);
   EXPECT_TRUE(dlg->m_Player.IsRunning());
   EXPECT_EQ(Marks(), MarkAt(2, 1, ROWMARK_PLAYING));
+
+  // A folder that is there: every movie under it, the first of them playing.
+  Reset();
+  dlg->OpenMovies({VANTOR_FIXTURE_DIR "/two_drives"});
+  EXPECT_EQ(dlg->m_PlayList.GetCount(), 5);
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 0);
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
 }
 
 TEST_F(PlaylistCommands, DeleteAsksFirstAndNeedsASelection) {

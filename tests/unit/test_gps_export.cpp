@@ -56,6 +56,34 @@ std::string RunCapture(const std::string& command, int& status) {
   return out;
 }
 
+// One column of a CSV text (header left out, CR ignored).
+std::vector<std::string> Column(const std::string& csv, int column) {
+  std::vector<std::string> cells;
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::istringstream fields(line);
+    std::string cell;
+    for (int k = 0; k <= column && std::getline(fields, cell, ','); ++k) {
+    }
+    cells.push_back(cell);
+  }
+  return cells;
+}
+
+// "hh:mm:ss" of every second from `from` on, `n` of them.
+std::vector<std::string> Seconds(int from, int n) {
+  std::vector<std::string> times;
+  for (int t = from; t < from + n; ++t) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t / 3600, t / 60 % 60, t % 60);
+    times.push_back(buf);
+  }
+  return times;
+}
+
 class ExportDir : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -172,6 +200,18 @@ TEST(GpsExport, GpxReadsBackThroughGpsbabel) {
             "1,31.230416,121.473701,2012/05/17,23:59:58\n"
             "2,-31.500000,121.473802,2012/05/17,23:59:59\n"
             "3,51.500000,-0.100000,2012/05/18,00:00:01\n");
+}
+
+TEST(GpsExport, GpxStartsANewSegmentAfterAPauseInThePositions) {
+  const auto t = ParseText(
+      "2012/05/17-10:00:00,121.1,31.1,1,1,1\r\n"
+      "2012/05/17-10:00:10,121.2,31.2,1,1,1\r\n"
+      "2012/05/17-10:00:21,121.3,31.3,1,1,1\r\n");
+  const std::string gpx = ExportGps(t, GpsExportFormat::Gpx, "x");
+  EXPECT_NE(gpx.find("lat=\"31.2\"", gpx.find("<trkseg>")), std::string::npos);
+  const std::size_t second = gpx.find("</trkseg>\n    <trkseg>\n      <trkpt lat=\"31.3\"");
+  EXPECT_NE(second, std::string::npos) << gpx;
+  EXPECT_EQ(gpx.find("<trkseg>", second + 20), std::string::npos) << gpx;
 }
 
 TEST(GpsExport, GeoJsonIsOneFeatureWithPropertyArrays) {
@@ -344,7 +384,9 @@ TEST_F(ExportDir, UsageErrors) {
   EXPECT_NE(err.find("kml"), std::string::npos);
   EXPECT_EQ(Run({"--export", "csv"}), 2);
   EXPECT_EQ(Run({"--export", "csv", log.string(), "-o"}), 2);
-  EXPECT_EQ(Run({"--export", "csv", log.string(), "extra"}), 2);
+  // A second input is read like the first: one that is not there is no usage error.
+  EXPECT_EQ(Run({"--export", "csv", log.string(), "extra"}), 1);
+  EXPECT_EQ(err, "vantor: extra: no such file\n");
   // Anything else is left to the window.
   std::string a0 = "vantor", a1 = "movie.MOV";
   char* argv[] = {a0.data(), a1.data()};
@@ -366,4 +408,47 @@ TEST_F(ExportDir, TheProgramExportsWithoutADisplay) {
       status);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+// The fixture card: clips of 3 and 4 s from 17:42:05, twenty minutes parked,
+// then clips of 3, 4 and 3 s.
+const fs::path kTwoDrives = VANTOR_FIXTURE_DIR "/two_drives";
+constexpr int kFirstDriveStart = 17 * 3600 + 42 * 60 + 5;
+constexpr int kSecondDriveStart = kFirstDriveStart + 7 + 20 * 60;
+
+TEST_F(ExportDir, AFolderIsWrittenOneWholeDriveToAFileAndReadsBackThroughGpsbabel) {
+  if (!fs::exists(kTwoDrives / "DCIM/100MEDIA/AMBA0005.MOV"))
+    GTEST_SKIP() << "no two-drive card (build the fixtures target)";
+  if (std::system("command -v gpsbabel >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "gpsbabel is not installed";
+  EXPECT_EQ(Run({"--export", "gpx", kTwoDrives.string()}), 2);
+  EXPECT_NE(err.find("2 drives"), std::string::npos) << err;
+
+  ASSERT_EQ(Run({"--export", "gpx", kTwoDrives.string(), "-o", (dir / "trip.gpx").string()}), 0)
+      << err;
+  EXPECT_NE(out.find("trip-2.gpx: 3 clips, 2021-09-18 18:02:12"), std::string::npos) << out;
+  const std::pair<int, int> drives[] = {{kFirstDriveStart, 7}, {kSecondDriveStart, 10}};
+  for (int k = 1; k <= 2; ++k) {
+    const fs::path gpx = dir / ("trip-" + std::to_string(k) + ".gpx");
+    int status = 0;
+    const std::string csv = RunCapture(
+        "TZ=UTC gpsbabel -t -i gpx -f '" + gpx.string() + "' -o unicsv -F - 2>&1", status);
+    ASSERT_EQ(status, 0) << csv;
+    EXPECT_EQ(Column(csv, 4), Seconds(drives[k - 1].first, drives[k - 1].second)) << csv;
+    EXPECT_EQ(ReadFile(gpx).find("<trkseg>", ReadFile(gpx).find("<trkseg>") + 1),
+              std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(dir / "trip-3.gpx"));
+}
+
+TEST_F(ExportDir, SeveralLogsGivenOutOfOrderAreOneDriveInTimeOrder) {
+  if (!fs::exists(kTwoDrives / "GPS/GPS0005.txt"))
+    GTEST_SKIP() << "no two-drive card (build the fixtures target)";
+  const fs::path gps = kTwoDrives / "GPS";
+  ASSERT_EQ(Run({"--export", "csv", (gps / "GPS0005.txt").string(), (gps / "GPS0003.txt").string(),
+                 (gps / "GPS0004.txt").string(), (gps / "GPS0003.txt").string()}),
+            0)
+      << err;
+  EXPECT_EQ(Column(out, 2), Seconds(kSecondDriveStart, 10)) << out;
+  EXPECT_EQ(Column(out, 3).back(), "9");
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -310,6 +311,37 @@ TEST_F(PlayListTest, DroppedPathsInOrderDuplicatesSkipped) {
   EXPECT_EQ(AddToPlayList(list, "/drop/d.mov"), TRUE);
   EXPECT_EQ(AddToPlayList(list, "/drop/.mov"), FALSE);
   EXPECT_EQ(list.GetCount(), 6);
+}
+
+TEST_F(PlayListTest, AFolderAddsItsMoviesAndEntriesAreGroupedIntoDrivesByTime) {
+  // Two drives: clips 1-2, then twenty minutes later clips 3-5.
+  const std::string card = VANTOR_FIXTURE_DIR "/two_drives";
+  const std::string movies = card + "/DCIM/100MEDIA/";
+  if (!std::filesystem::exists(movies + "AMBA0005.MOV"))
+    GTEST_SKIP() << "no two-drive card (build the fixtures target)";
+  auto drives = [&] {
+    std::vector<int> d;
+    for (int i = 0; i < list.GetCount(); ++i) d.push_back(list.GetDrive(i));
+    return d;
+  };
+  ASSERT_TRUE(list.Add((movies + "AMBA0003.MOV").c_str()));
+  ASSERT_TRUE(list.Add("/elsewhere/AMBA0009.MOV"));
+  const std::vector<std::string> late = {movies + "AMBA0005.MOV", movies + "AMBA0004.MOV"};
+  EXPECT_EQ(AddPathsToPlayList(list, late), 2);
+  // Another folder's clip between two of a drive parts them; taken out, they join again.
+  EXPECT_EQ(drives(), (std::vector<int>{0, 1, 2, 2}));
+  ASSERT_TRUE(list.RemoveAt(1));
+  EXPECT_EQ(drives(), (std::vector<int>{0, 0, 0}));
+
+  EXPECT_EQ(AddPathsToPlayList(list, std::vector<std::string>{card + "/"}), 2);
+  ExpectInStep(list, rows);
+  EXPECT_EQ(rows.Names(),
+            (std::vector<std::string>{"AMBA0003", "AMBA0004", "AMBA0005", "AMBA0001", "AMBA0002"}));
+  // The earlier drive, added later, is a drive of its own after the later one.
+  EXPECT_EQ(drives(), (std::vector<int>{0, 0, 0, 1, 1}));
+  rows.Select({3});
+  list.RemoveSelected();
+  EXPECT_EQ(drives(), (std::vector<int>{0, 0, 0, 1}));
 }
 
 TEST_F(PlayListTest, GoneWindowIsLeftAlone) {
