@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/Drives.h"
+#include "app/Settings.h"
 #include "common/Messages.h"
 #include "common/SafeWrite.h"
 #include "gps/GpsExport.h"
@@ -20,6 +21,18 @@
 
 namespace vantor {
 namespace {
+
+// The window's settings hold for exports too: the speed unit and what the
+// camera's clock shows. Without a settings file, what the camera logged.
+GpsExportStyle ExportStyleFromSettings() {
+  GpsExportStyle style;
+  Settings settings;
+  if (!settings.Load()) return style;
+  style.unit = ParseSpeedUnit(settings.Get(Settings::kSpeedUnit).value_or(""));
+  if (!ParseCameraClock(settings.Get(Settings::kCameraClock).value_or(""), style.clock))
+    style.clock = CameraClock{};
+  return style;
+}
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -202,9 +215,10 @@ int WriteExport(const std::string& outPath, const std::string& text,
 // in the format: one text per drive that has any point.
 std::vector<DriveText> ExportDrives(std::vector<ExportClip>& clips, bool batch,
                                     GpsExportFormat format) {
+  const GpsExportStyle style = ExportStyleFromSettings();
   if (!batch) {
     // One file as it always was: its own points under its own name.
-    return {{ExportGps(clips[0].table, format, BaseName(clips[0].path)), 1,
+    return {{ExportGps(clips[0].table, format, BaseName(clips[0].path), style), 1,
              GpsDateTimeText(clips[0].table, 0)}};
   }
   std::vector<DriveClip> timed;
@@ -224,7 +238,8 @@ std::vector<DriveText> ExportDrives(std::vector<ExportClip>& clips, bool batch,
     if (MergeDriveRecords(tables, merged)) {
       std::string name = BaseName(clips[order[from]].path);
       if (to - from > 1) name += " to " + BaseName(clips[order[to - 1]].path);
-      texts.push_back({ExportGps(merged, format, name), to - from, GpsDateTimeText(merged, 0)});
+      texts.push_back(
+          {ExportGps(merged, format, name, style), to - from, GpsDateTimeText(merged, 0)});
     }
     from = to;
   }

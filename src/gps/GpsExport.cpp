@@ -79,14 +79,46 @@ long long ElapsedSeconds(const GpsRecordTable& table, int i) {
   return (DayNumber(di) - DayNumber(d0)) * 86400 + GpsTimeOfDay(table, i) - GpsTimeOfDay(table, 0);
 }
 
-// ISO 8601 local time without a zone (the log records none); false when the
-// log's date is no calendar date, so that no invalid time is written.
-bool AppendIsoTime(std::string& out, const GpsRecordTable& table, int i) {
+// The date and time of record i: in UTC when the camera's clock is known,
+// else as logged. False when the log's date is no calendar date.
+bool RecordTime(const GpsRecordTable& table, int i, const CameraClock& clock, GpsDate& date,
+                int& secondsOfDay, bool& utc) {
   const GpsDate d = UnpackGpsDate(table.pRecords[i].nDate);
   if (!IsCalendarDate(d)) return false;
+  date = d;
+  secondsOfDay = GpsTimeOfDay(table, i);
+  long long t = 0;
+  utc = CameraTimeToUtc(clock, d.year, d.month, d.day, secondsOfDay, t);
+  if (utc) {
+    // Back from seconds since 1970 to the civil date, in UTC.
+    const long long days = t >= 0 ? t / 86400 : (t - 86399) / 86400;
+    secondsOfDay = static_cast<int>(t - days * 86400);
+    const long long z = days + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    date.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    date.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    date.year = static_cast<int>(yoe + era * 400 + (date.month <= 2));
+  }
+  return true;
+}
+
+// ISO 8601: UTC with "Z" when the camera's clock is known, else local time
+// without a zone (the log records none); false when the log's date is no
+// calendar date, so that no invalid time is written.
+bool AppendIsoTime(std::string& out, const GpsRecordTable& table, int i,
+                   const CameraClock& clock = {}) {
+  GpsDate d{};
+  int secs = 0;
+  bool utc = false;
+  if (!RecordTime(table, i, clock, d, secs, utc)) return false;
   AppendDate(out, d);
   out += 'T';
-  AppendTimeOfDay(out, GpsTimeOfDay(table, i));
+  AppendTimeOfDay(out, secs);
+  if (utc) out += 'Z';
   return true;
 }
 
@@ -171,25 +203,31 @@ std::string GpsDateTimeText(const GpsRecordTable& table, int i) {
   return out;
 }
 
-void WriteGpsCsv(const GpsRecordTable& table, std::string& out) {
-  out +=
-      "index,date,time,seconds,latitude,longitude,speed_kmh,odometer,graph1,graph2,graph3,angle1,"
-      "angle2\n";
+void WriteGpsCsv(const GpsRecordTable& table, std::string& out, const GpsExportStyle& style) {
+  const bool utc = style.clock.kind != CameraClock::Kind::AsLogged;
+  out += utc ? "index,date_utc,time_utc," : "index,date,time,";
+  out += style.unit == SpeedUnit::Mph ? "seconds,latitude,longitude,speed_mph,"
+                                      : "seconds,latitude,longitude,speed_kmh,";
+  out += "odometer,graph1,graph2,graph3,angle1,angle2\n";
   for (int i = 0; i < table.nCount; ++i) {
     const GpsRecord& r = table.pRecords[i];
     AppendInt(out, i);
     out += ',';
     // No date and no position are empty cells, never a made-up value.
-    if (const GpsDate d = UnpackGpsDate(r.nDate); IsCalendarDate(d)) AppendDate(out, d);
+    GpsDate d{};
+    int secs = GpsTimeOfDay(table, i);
+    bool inUtc = false;
+    if (RecordTime(table, i, style.clock, d, secs, inUtc)) AppendDate(out, d);
     out += ',';
-    AppendTimeOfDay(out, GpsTimeOfDay(table, i));
+    AppendTimeOfDay(out, secs);
     out += ',';
     AppendInt(out, ElapsedSeconds(table, i));
     out += ',';
     if (HasPosition(r)) AppendFixed(out, r.dLatitude, 6);
     out += ',';
     if (HasPosition(r)) AppendFixed(out, r.dLongitude, 6);
-    for (int v : {r.nSpeed, r.nOdometer, r.nGraph1, r.nGraph2, r.nGraph3}) {
+    for (int v : {SpeedInUnit(r.nSpeed, style.unit), r.nOdometer, r.nGraph1, r.nGraph2,
+                  r.nGraph3}) {
       out += ',';
       AppendInt(out, v);
     }
@@ -201,7 +239,8 @@ void WriteGpsCsv(const GpsRecordTable& table, std::string& out) {
   }
 }
 
-void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::string& out) {
+void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::string& out,
+                 const GpsExportStyle& style) {
   out +=
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<gpx version=\"1.1\" creator=\"Vantor\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
@@ -229,7 +268,7 @@ void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::s
     AppendExact(out, r.dLongitude);
     out += "\">";
     std::string time;
-    if (AppendIsoTime(time, table, i)) {
+    if (AppendIsoTime(time, table, i, style.clock)) {
       out += "<time>";
       out += time;
       out += "</time>";
@@ -241,7 +280,8 @@ void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::s
   out += "    </trkseg>\n  </trk>\n</gpx>\n";
 }
 
-void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, std::string& out) {
+void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, std::string& out,
+                     const GpsExportStyle& style) {
   // A record without a position has no coordinate, and so no place in the
   // lists of values that run alongside the coordinates either.
   std::vector<int> kept;
@@ -270,7 +310,7 @@ void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, st
   AppendJsonString(out, ToValidUtf8(trackName));
   list(",\"times\":[", [&](int i) {
     std::string time;
-    if (AppendIsoTime(time, table, i)) {
+    if (AppendIsoTime(time, table, i, style.clock)) {
       out += '"';
       out += time;
       out += '"';
@@ -279,7 +319,8 @@ void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, st
     }
   });
   list(",\"seconds\":[", [&](int i) { AppendInt(out, ElapsedSeconds(table, i)); });
-  list(",\"speeds_kmh\":[", [&](int i) { AppendInt(out, table.pRecords[i].nSpeed); });
+  list(style.unit == SpeedUnit::Mph ? ",\"speeds_mph\":[" : ",\"speeds_kmh\":[",
+       [&](int i) { AppendInt(out, SpeedInUnit(table.pRecords[i].nSpeed, style.unit)); });
   list(",\"odometer\":[", [&](int i) { AppendInt(out, table.pRecords[i].nOdometer); });
   out += "}}\n";
 }
@@ -291,18 +332,18 @@ bool HasDatedRecord(const GpsRecordTable& table) {
 }
 
 std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format,
-                      std::string_view trackName) {
+                      std::string_view trackName, const GpsExportStyle& style) {
   std::string out;
   out.reserve(static_cast<std::size_t>(table.nCount) * 160 + 512);
   switch (format) {
     case GpsExportFormat::Csv:
-      WriteGpsCsv(table, out);
+      WriteGpsCsv(table, out, style);
       break;
     case GpsExportFormat::Gpx:
-      WriteGpsGpx(table, trackName, out);
+      WriteGpsGpx(table, trackName, out, style);
       break;
     case GpsExportFormat::GeoJson:
-      WriteGpsGeoJson(table, trackName, out);
+      WriteGpsGeoJson(table, trackName, out, style);
       break;
   }
   return out;

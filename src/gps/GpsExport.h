@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "gps/GpsLog.h"
+#include "gps/Units.h"
 
 namespace vantor {
 
@@ -41,12 +42,25 @@ inline constexpr long long kGpxSegmentGapSeconds = 10;
 // values). A line without a calendar date gets no date. "seconds" counts from
 // the first record, days included. Names are written as valid UTF-8.
 //
+// What the user's settings make of an export. The defaults write what the
+// camera logged: km/h, and times without a zone.
+//  - unit: CSV's speed column and GeoJSON's speeds are in it (speed_kmh or
+//    speed_mph); GPX keeps metres a second, as its schema says.
+//  - clock: when it names a zone, times are written in UTC: GPX and GeoJSON
+//    times end in "Z", and CSV's columns are date_utc and time_utc.
+struct GpsExportStyle {
+  SpeedUnit unit = SpeedUnit::Kmh;
+  CameraClock clock;
+};
+
 // Appends the whole table in the given format to `out`. `trackName` names the
 // GPX track and the GeoJSON feature.
-void WriteGpsCsv(const GpsRecordTable& table, std::string& out);
-void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::string& out);
-void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, std::string& out);
+void WriteGpsCsv(const GpsRecordTable& table, std::string& out, const GpsExportStyle& style = {});
+void WriteGpsGpx(const GpsRecordTable& table, std::string_view trackName, std::string& out,
+                 const GpsExportStyle& style = {});
+void WriteGpsGeoJson(const GpsRecordTable& table, std::string_view trackName, std::string& out,
+                     const GpsExportStyle& style = {});
 std::string ExportGps(const GpsRecordTable& table, GpsExportFormat format,
-                      std::string_view trackName);
+                      std::string_view trackName, const GpsExportStyle& style = {});
 
 }  // namespace vantor

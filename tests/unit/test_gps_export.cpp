@@ -91,8 +91,13 @@ class ExportDir : public ::testing::Test {
     dir = ::mkdtemp(tmpl);
     log = dir / "GPS0001.txt";
     std::ofstream(log, std::ios::binary) << kMidnightLog;
+    // No settings file: what the camera logged, whatever this user chose.
+    ::setenv("XDG_CONFIG_HOME", (dir / "no-settings").c_str(), 1);
   }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override {
+    ::unsetenv("XDG_CONFIG_HOME");
+    fs::remove_all(dir);
+  }
 
   // Runs the command line with captured streams; returns the exit status.
   int Run(std::vector<std::string> args) {
@@ -297,6 +302,32 @@ TEST_F(ExportDir, WritesToStandardOutputOrToAFile) {
   EXPECT_EQ(ReadFile(gpx), ExportGps(ParseText(kMidnightLog), GpsExportFormat::Gpx, "GPS0001"));
   // No temporary file is left beside it.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+TEST(GpsExport, TheUnitAndACameraClockWithAZoneApply) {
+  const auto t = ParseText(kMidnightLog);
+  GpsExportStyle style;
+  style.unit = SpeedUnit::Mph;
+  ASSERT_TRUE(ParseCameraClock("offset:+08:00", style.clock));
+  const std::string csv = ExportGps(t, GpsExportFormat::Csv, "x", style);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')),
+            "index,date_utc,time_utc,seconds,latitude,longitude,speed_mph,odometer,graph1,graph2,"
+            "graph3,angle1,angle2");
+  EXPECT_NE(csv.find("\n2,2012-05-17,16:00:01,3,"), std::string::npos) << csv;  // 00:00:01 +08:00
+  EXPECT_NE(csv.find(",81,12372,"), std::string::npos);                           // 130 km/h
+  const std::string gpx = ExportGps(t, GpsExportFormat::Gpx, "x", style);
+  EXPECT_NE(gpx.find("<time>2012-05-17T15:59:58Z</time>"), std::string::npos) << gpx;
+  EXPECT_NE(gpx.find("<gpxtpx:speed>13.056</gpxtpx:speed>"), std::string::npos);  // m/s as ever
+  EXPECT_NE(ExportGps(t, GpsExportFormat::GeoJson, "x", style).find("\"speeds_mph\":[29,0,81]"),
+            std::string::npos);
+}
+
+TEST_F(ExportDir, TheCommandLineFollowsTheWindowsSettings) {
+  fs::create_directories(dir / "cfg/vantor");
+  std::ofstream(dir / "cfg/vantor/vantor.conf") << "speed_unit=mph\ncamera_clock=utc\n";
+  ::setenv("XDG_CONFIG_HOME", (dir / "cfg").c_str(), 1);
+  ASSERT_EQ(Run({"--export", "gpx", log.string()}), 0) << err;
+  EXPECT_NE(out.find("<time>2012-05-17T23:59:58Z</time>"), std::string::npos) << out;
 }
 
 TEST_F(ExportDir, AMovieFindsItsLogOnTheCard) {
