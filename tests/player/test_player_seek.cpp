@@ -119,11 +119,12 @@ TEST(MoviePlayerSeek, AnEarlierAsyncDoneDoesNotEndTheSeek) {
   CMoviePlayer::Graph g(Clock::now() + std::chrono::seconds(3), nullptr, 0, 0);
   ASSERT_EQ(GraphBuilder().Build(FixtureMovie(Fixture::VideoOnly), g), S_OK);
   struct Probe {
-    CMoviePlayer::Graph* graph;
+    CMoviePlayer::Graph* graph = nullptr;
     std::mutex mutex;
     bool fired = false;
     std::optional<std::int64_t> goingTo;
-  } probe{&g};
+  } probe;
+  probe.graph = &g;
   vantor::GstPtr<GstIterator> it(gst_bin_iterate_sinks(GST_BIN(g.Pipeline())));
   GValue item = G_VALUE_INIT;
   while (gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
