@@ -6,6 +6,7 @@
 #include <wx/log.h>
 
 #include "common/Messages.h"
+#include "map/WebBrowser2.h"
 
 namespace {
 class GuiTestApp : public wxApp {
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   // Test discovery happens at build time, where no display may exist.
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+  // The map's web engine draws as it does in the program.
+  CWebBrowser2::PrepareProcess();
   wxApp::SetInstance(new GuiTestApp);
   if (!wxEntryStart(argc, argv)) {
     std::fprintf(stderr, "GUI tests: cannot start wxWidgets (no X display?)\n");
