@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "EncodePipeline.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -222,29 +224,11 @@ void WriteMovie(const Options& o, int clip, int seconds, std::uint64_t stamp,
        << " volume=0.2 ! audio/x-raw,rate=48000,channels=2 ! audioconvert ! " << aac
        << " ! queue ! qtmux name=mux ! filesink location=\"" << tmp.string() << "\"";
 
-  GError* error = nullptr;
-  GstElement* pipeline = gst_parse_launch(desc.str().c_str(), &error);
-  if (!pipeline) {
-    const std::string msg = error ? error->message : "unknown error";
-    if (error) g_error_free(error);
-    throw std::runtime_error("pipeline: " + msg);
+  try {
+    vantor::tools::EncodeToEnd(desc.str());
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error("encoding " + path.string() + ": " + e.what());
   }
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* msg = gst_bus_timed_pop_filtered(
-      bus, GST_CLOCK_TIME_NONE, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-  std::string failure;
-  if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
-    GError* err = nullptr;
-    gst_message_parse_error(msg, &err, nullptr);
-    failure = err ? err->message : "error";
-    if (err) g_error_free(err);
-  }
-  if (msg) gst_message_unref(msg);
-  gst_object_unref(bus);
-  gst_element_set_state(pipeline, GST_STATE_NULL);
-  gst_object_unref(pipeline);
-  if (!failure.empty()) throw std::runtime_error("encoding " + path.string() + ": " + failure);
 
   std::ifstream in(tmp, std::ios::binary);
   std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),

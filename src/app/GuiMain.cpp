@@ -11,6 +11,7 @@
 #include "app/CommandLine.h"
 #include "app/VantorApp.h"
 #include "common/Utf8.h"
+#include "map/WebBrowser2.h"
 
 namespace vantor {
 
@@ -29,6 +30,7 @@ std::string CurrentFolder() {
 }  // namespace
 
 int RunGui(int argc, char** argv) {
+  CWebBrowser2::PrepareProcess();
   auto* app = new CVantorApp;
   // The movies are taken from the bytes as given: file names need not be
   // text in the user's locale, and the toolkit's option parsing would

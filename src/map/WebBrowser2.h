@@ -14,6 +14,10 @@ class CWebBrowser2 {
   CWebBrowser2(const CWebBrowser2&) = delete;
   CWebBrowser2& operator=(const CWebBrowser2&) = delete;
 
+  // Called once at start-up, before any thread is started (it changes the
+  // process's environment): the web engine draws without compositing.
+  static void PrepareProcess();
+
   // Creates the web view as child `id` of `parent` at `rect`, showing a blank
   // page. False when no web engine is available; the wrapper's calls then do
   // nothing.

@@ -53,7 +53,9 @@ void Graph::HandleEos() {
 
 void Graph::HandleAsyncDone() {
   std::lock_guard lock(m_mutex);
-  if (m_seekBusy && m_seekIssued) {
+  // Before the seek's flush has reached the sinks, an ASYNC_DONE is an
+  // earlier state change's, however late it comes (Seeking.cpp).
+  if (m_seekBusy && m_seekFlushed) {
     if (m_seekPending && !m_closing) {
       const std::int64_t ns = *m_seekPending;
       m_seekPending.reset();

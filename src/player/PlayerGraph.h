@@ -117,6 +117,7 @@ struct CMoviePlayer::Graph {
   // --- Streaming threads ---------------------------------------------------
   static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* msg, gpointer data);
   static GstPadProbeReturn OnFullSizeData(GstPad*, GstPadProbeInfo* info, gpointer data);
+  static GstPadProbeReturn OnSinkFlush(GstPad*, GstPadProbeInfo* info, gpointer data);
   static GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer data);
   static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data);
   static void OnDecodedPad(GstElement*, GstPad* pad, gpointer data);
@@ -146,9 +147,10 @@ struct CMoviePlayer::Graph {
   bool SeekInFlight() const;
   void SeekLocked(std::int64_t ns);
   void StartSeek(std::int64_t ns);
-  void MarkSeekIssued();                    // mutex not held
-  void HandleSeekRefused();                 // mutex not held
-  void SeekInsteadOfStep(std::int64_t ms);  // mutex not held
+  void HandleSeekRefused();
+  void WatchSeekFlushes();
+  void SendSeek(std::int64_t ns, double rate, std::uint64_t generation);  // mutex not held
+  void SeekInsteadOfStep(std::int64_t ms);                                // mutex not held
   void ApplyRatePolicy();
   void ShowStepFrame(const VideoFramePtr& frame, bool fromCache);
 
@@ -188,7 +190,10 @@ struct CMoviePlayer::Graph {
   int m_renderHeight = 0;
   // Seeks: one in flight at a time; only the newest waiting target is kept.
   bool m_seekBusy = false;
-  bool m_seekIssued = false;  // the pool thread has started the seek in flight
+  std::uint64_t m_seekGeneration = 0;         // one more for every seek started
+  guint32 m_seekSeqnum = GST_SEQNUM_INVALID;  // of the seek sent, once it is
+  bool m_seekFlushed = false;  // its flush has reached the sinks: the next ASYNC_DONE is its own
+  bool m_flushesWatched = false;
   Clock::time_point m_seekStarted;
   std::optional<std::int64_t> m_seekPending;
   std::int64_t m_seekTarget = 0;

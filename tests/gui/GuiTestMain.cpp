@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/Messages.h"
+#include "map/WebBrowser2.h"
 
 namespace {
 class GuiTestApp : public wxApp {
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
   std::string config = (std::filesystem::temp_directory_path() / "vantor-gui-config-XXXXXX").string();
   if (!::mkdtemp(config.data())) return 1;
   ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  // The map's web engine draws as it does in the program.
+  CWebBrowser2::PrepareProcess();
   wxApp::SetInstance(new GuiTestApp);
   if (!wxEntryStart(argc, argv)) {
     std::fprintf(stderr, "GUI tests: cannot start wxWidgets (no X display?)\n");

@@ -10,11 +10,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "GuiTestUtil.h"
 #include "map/MapPage.h"
+#include "support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
 using namespace vantor;
@@ -27,8 +29,7 @@ class MapPageWebKit : public ::testing::Test {
     // The engine reports through wxLog; a GUI log target would hold its
     // messages for a modal box at exit.
     oldLog_ = wxLog::SetActiveTarget(new wxLogStderr);
-    base_ = fs::temp_directory_path() / ("vantor-webkit-test-" + std::to_string(::getpid()));
-    fs::create_directories(base_);
+    base_ = scratch_.emplace("webkit").path();
     if (const char* old = std::getenv("XDG_RUNTIME_DIR")) oldRuntime_ = old;
     setenv("XDG_RUNTIME_DIR", base_.c_str(), 1);
     frame_ = new wxFrame(nullptr, wxID_ANY, "map", wxPoint(0, 0), wxSize(320, 220));
@@ -44,8 +45,7 @@ class MapPageWebKit : public ::testing::Test {
     RemoveMapPage();
     delete wxLog::SetActiveTarget(oldLog_);
     if (!oldRuntime_.empty()) setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
-    std::error_code ec;
-    fs::remove_all(base_, ec);
+    scratch_.reset();
   }
 
   std::string Eval(const std::string& js) {
@@ -72,6 +72,7 @@ class MapPageWebKit : public ::testing::Test {
   double Number(const std::string& js) { return std::atof(Eval(js).c_str()); }
 
   wxLog* oldLog_ = nullptr;
+  std::optional<test::ScratchFolder> scratch_;
   fs::path base_;
   std::string oldRuntime_;
   wxFrame* frame_ = nullptr;

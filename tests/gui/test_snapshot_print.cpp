@@ -190,7 +190,7 @@ TEST(PrintImage, PdfPageHoldsTheFrameAtOnePixelPerPrinterPixel) {
   if (!HaveProgram("pdfimages") || !HaveProgram("pdftoppm") || !HaveProgram("convert"))
     GTEST_SKIP() << "poppler-utils or ImageMagick missing";
   if (!GtkPrintApi().ok()) GTEST_SKIP() << "GTK printing not found in the process";
-  ScratchDir dir("print");
+  ScratchFolder dir("print");
   TestUi ui(nullptr);
   ui.pdf = (dir / "frame.pdf").string();
   const int w = 160, h = 120;
@@ -277,7 +277,7 @@ TEST(PrintImage, NoMovieOrNoFrameShowsNoDialog) {
 }
 
 TEST(FileSaveGui, CopiesWithProgressWhileTheWindowKeepsRunning) {
-  ScratchDir dir("savegui");
+  ScratchFolder dir("savegui");
   const fs::path src = dir / "AMBA0001.MOV";
   WriteFile(src, Bytes(40 * 16 * 1024 + 77));
   auto* frame = new wxFrame(nullptr, wxID_ANY, "main", wxPoint(0, 0), wxSize(400, 300));
@@ -318,7 +318,7 @@ TEST(FileSaveGui, CopiesWithProgressWhileTheWindowKeepsRunning) {
 }
 
 TEST(FileSaveGui, CancelButtonStopsTheCopyAndRemovesIt) {
-  ScratchDir dir("savecancel");
+  ScratchFolder dir("savecancel");
   const fs::path src = dir / "AMBA0002.MOV";
   WriteFile(src, Bytes(400 * 16 * 1024));
   CapturedBoxes boxes;
@@ -345,7 +345,7 @@ TEST(FileSaveGui, CancelButtonStopsTheCopyAndRemovesIt) {
 }
 
 TEST(FileSaveGui, ExistingDestinationIsReportedAndKept) {
-  ScratchDir dir("saveexists");
+  ScratchFolder dir("saveexists");
   const fs::path src = dir / "AMBA0003.MOV";
   WriteFile(src, Bytes(1000));
   WriteFile(dir / "KEEP.MOV", "the user's own file");
@@ -363,7 +363,7 @@ TEST(FileSaveGui, ExistingDestinationIsReportedAndKept) {
 }
 
 TEST(FileSaveGui, ClosingTheWindowMidCopyLeavesNoPartialFile) {
-  ScratchDir dir("saveclose");
+  ScratchFolder dir("saveclose");
   const fs::path src = dir / "AMBA0004.MOV";
   WriteFile(src, Bytes(400 * 16 * 1024));
   auto* frame = new wxFrame(nullptr, wxID_ANY, "main", wxPoint(0, 0), wxSize(400, 300));

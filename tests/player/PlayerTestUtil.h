@@ -19,7 +19,8 @@ using Clock = std::chrono::steady_clock;
 
 inline constexpr VideoRect kPane{50, 40, 625, 430};
 
-// Polls `done` every 10 ms until it holds or `timeoutMs` pass.
+// Polls `done` every 10 ms until it holds or `timeoutMs` pass (times the
+// VANTOR_TEST_WAIT_SCALE factor of slow, instrumented builds).
 bool WaitFor(const std::function<bool()>& done, int timeoutMs);
 
 // A video output without a window: records what the player asks of it.

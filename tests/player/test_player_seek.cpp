@@ -6,10 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "PlayerTestUtil.h"
+#include "common/GstInit.h"
 #include "common/Messages.h"
+#include "player/PlayerGraph.h"
 
 using namespace vantor::test;
 
@@ -125,4 +129,70 @@ TEST(MoviePlayerSeek, TenMinutesIsFormedIn64Bits) {
   ASSERT_TRUE(p.Open(FixtureMovie(Fixture::AudioVideo), nullptr, kPane));
   p.SetCurrentPosition(600000);
   EXPECT_EQ(p.GetCurrentPosition(), 600000);
+}
+
+namespace {
+
+// Builds a movie's graph the way Open does, for a test that reaches into the
+// pipeline.
+class GraphBuilder : public CMoviePlayer {
+ public:
+  HRESULT Build(const std::string& path, Graph& g) { return RenderFile(path, g); }
+};
+
+}  // namespace
+
+// A pause that completes late posts its ASYNC_DONE while a seek is still on
+// its way to the demuxer; that must not count as the seek's completion.
+TEST(MoviePlayerSeek, AnEarlierAsyncDoneDoesNotEndTheSeek) {
+  ASSERT_TRUE(vantor::EnsureGStreamer());
+  CMoviePlayer::Graph g(Clock::now() + std::chrono::seconds(3), nullptr, 0, 0);
+  ASSERT_EQ(GraphBuilder().Build(FixtureMovie(Fixture::VideoOnly), g), S_OK);
+  struct Probe {
+    CMoviePlayer::Graph* graph = nullptr;
+    std::mutex mutex;
+    bool fired = false;
+    std::optional<std::int64_t> goingTo;
+  } probe;
+  probe.graph = &g;
+  vantor::GstPtr<GstIterator> it(gst_bin_iterate_sinks(GST_BIN(g.Pipeline())));
+  GValue item = G_VALUE_INIT;
+  while (gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
+    vantor::GstPtr<GstPad> pad(
+        gst_element_get_static_pad(GST_ELEMENT(g_value_get_object(&item)), "sink"));
+    gst_pad_add_probe(
+        pad.get(), GST_PAD_PROBE_TYPE_EVENT_UPSTREAM,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+          auto* pr = static_cast<Probe*>(data);
+          if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_SEEK)
+            return GST_PAD_PROBE_OK;
+          std::lock_guard lock(pr->mutex);
+          if (pr->fired) return GST_PAD_PROBE_OK;
+          GstElement* pipeline = pr->graph->Pipeline();
+          vantor::GstPtr<GstBus> bus(gst_element_get_bus(pipeline));
+          gst_bus_post(bus.get(),
+                       gst_message_new_async_done(GST_OBJECT(pipeline), GST_CLOCK_TIME_NONE));
+          pr->goingTo = pr->graph->PositionGoingTo();
+          pr->fired = true;
+          return GST_PAD_PROBE_OK;
+        },
+        &probe, nullptr);
+    g_value_reset(&item);
+  }
+  g_value_unset(&item);
+
+  const std::int64_t target = 1500 * std::int64_t(GST_MSECOND);
+  g.Seek(target, 1.0);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        std::lock_guard lock(probe.mutex);
+        return probe.fired;
+      },
+      3000));
+  {
+    std::lock_guard lock(probe.mutex);
+    EXPECT_EQ(probe.goingTo, target);
+  }
+  // The seek's own completion still ends it.
+  EXPECT_TRUE(WaitFor([&] { return !g.PositionGoingTo(); }, 3000));
 }

@@ -1,6 +1,5 @@
 #include "support/FixtureMovies.h"
 
-#include <gst/gst.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,8 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+
+#include "EncodePipeline.h"
 
 namespace vantor::test {
 
@@ -24,52 +25,6 @@ std::string FixtureFolder() {
 }
 
 namespace {
-
-// GStreamer's libav encoders start their timestamps at 1000 hours (room for
-// B-frames' decoding times); qtmux takes that in its stride, the ASF muxer
-// writes it into the file. The element named "rebase" gets its output moved
-// back to start at zero.
-GstPadProbeReturn RebaseTimestamps(GstPad*, GstPadProbeInfo* info, gpointer data) {
-  auto* first = static_cast<GstClockTime*>(data);
-  GstBuffer* buf = GST_PAD_PROBE_INFO_BUFFER(info);
-  if (!GST_BUFFER_PTS_IS_VALID(buf)) return GST_PAD_PROBE_OK;
-  if (*first == GST_CLOCK_TIME_NONE) *first = GST_BUFFER_PTS(buf);
-  buf = gst_buffer_make_writable(buf);
-  GST_BUFFER_PTS(buf) -= std::min(*first, GST_BUFFER_PTS(buf));
-  if (GST_BUFFER_DTS_IS_VALID(buf)) GST_BUFFER_DTS(buf) -= std::min(*first, GST_BUFFER_DTS(buf));
-  GST_PAD_PROBE_INFO_DATA(info) = buf;
-  return GST_PAD_PROBE_OK;
-}
-
-void RunToEnd(const std::string& description) {
-  static bool initialised = gst_init_check(nullptr, nullptr, nullptr);
-  if (!initialised) throw std::runtime_error("GStreamer does not start");
-  GError* err = nullptr;
-  GstElement* pipeline = gst_parse_launch(description.c_str(), &err);
-  if (err) {
-    const std::string what = err->message;
-    g_error_free(err);
-    if (pipeline) gst_object_unref(pipeline);
-    throw std::runtime_error("fixture pipeline: " + what);
-  }
-  GstClockTime firstPts = GST_CLOCK_TIME_NONE;
-  if (GstElement* rebase = gst_bin_get_by_name(GST_BIN(pipeline), "rebase")) {
-    GstPad* pad = gst_element_get_static_pad(rebase, "src");
-    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, RebaseTimestamps, &firstPts, nullptr);
-    gst_object_unref(pad);
-    gst_object_unref(rebase);
-  }
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* msg = gst_bus_timed_pop_filtered(bus, 120 * GST_SECOND,
-                                               GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-  const bool ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
-  if (msg) gst_message_unref(msg);
-  gst_object_unref(bus);
-  gst_element_set_state(pipeline, GST_STATE_NULL);
-  gst_object_unref(pipeline);
-  if (!ok) throw std::runtime_error("fixture pipeline failed: " + description);
-}
 
 // Makes `name` in the fixture folder with `make(tempPath)` unless it is there.
 template <typename Make>
@@ -88,7 +43,11 @@ std::string Encode(const std::string& name, const std::string& branches) {
     std::string d = branches;
     const auto at = d.find("@OUT@");
     d.replace(at, 5, out);
-    RunToEnd(d);
+    try {
+      vantor::tools::EncodeToEnd(d, 120);
+    } catch (const std::runtime_error& e) {
+      throw std::runtime_error(std::string("fixture ") + name + ": " + e.what());
+    }
   });
 }
 

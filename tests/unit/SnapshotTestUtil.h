@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/DibHeader.h"
+#include "support/ScratchFolder.h"
 
 namespace vantor::test {
 
@@ -145,25 +146,6 @@ inline bool HaveProgram(const std::string& name) {
   return status == 0;
 }
 
-// A fresh folder under the system's temporary folder, removed with what is in it.
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& tag) {
-    std::string tmpl = (fs::temp_directory_path() / ("vantor_" + tag + "_XXXXXX")).string();
-    if (::mkdtemp(tmpl.data())) m_path = tmpl;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(m_path, ec);
-  }
-  const fs::path& path() const { return m_path; }
-  fs::path operator/(const std::string& name) const { return m_path / name; }
-
- private:
-  fs::path m_path;
-};
-
 // A small tmpfs of its own (needs the right to mount, as root has); `ok()` tells
 // whether the machine allowed it.
 class TmpfsMount {
@@ -186,7 +168,7 @@ class TmpfsMount {
 // ignores permissions), mode 0555 otherwise. `ok()` is false when neither works.
 class UnwritableDir {
  public:
-  explicit UnwritableDir(const ScratchDir& scratch) : m_path(scratch / "locked") {
+  explicit UnwritableDir(const ScratchFolder& scratch) : m_path(scratch / "locked") {
     fs::create_directory(m_path);
     if (::geteuid() == 0) {
       m_mount = std::make_unique<TmpfsMount>(m_path, "size=64k", true);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "gps/GpsLog.h"
+#include "support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
 using namespace vantor;
@@ -31,29 +32,6 @@ GpsRecordTable Parse(const std::string& text, GpsLogStatus expected = GpsLogStat
   EXPECT_EQ(ParseGpsText(text.data(), text.size(), t), expected);
   return t;
 }
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/vantor_gps_XXXXXX";
-    m_path = ::mkdtemp(tmpl);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(m_path, ec);
-  }
-  const fs::path& path() const { return m_path; }
-  fs::path Write(const std::string& rel, const std::string& text) const {
-    const fs::path p = m_path / rel;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-    return p;
-  }
-
- private:
-  fs::path m_path;
-};
 
 }  // namespace
 
@@ -84,7 +62,7 @@ TEST(GpsLogPath, ShallowPathsKeepWhatThereIs) {
 }
 
 TEST(GpsLogPath, FindsTheLogIgnoringCaseWhenTheExactNameIsMissing) {
-  TempDir dir;
+  test::ScratchFolder dir("gps");
   const fs::path movie = dir.Write("card/DCIM/100MEDIA/AMBA0001.MOV", "");
   dir.Write("card/gps/gps0001.TXT", "x");
   EXPECT_EQ(GetGpsLogPath(movie.string()), (dir.path() / "card/gps/gps0001.TXT").string());
@@ -100,7 +78,7 @@ TEST(GpsLogPath, FindsTheLogIgnoringCaseWhenTheExactNameIsMissing) {
 }
 
 TEST(GpsLogPath, RelativeMoviePathsAreTakenFromTheCurrentFolder) {
-  TempDir dir;
+  test::ScratchFolder dir("gps");
   dir.Write("card/DCIM/100MEDIA/AMBA0003.MOV", "");
   dir.Write("card/GPS/GPS0003.txt", "x");
   const fs::path old = fs::current_path();
@@ -111,7 +89,7 @@ TEST(GpsLogPath, RelativeMoviePathsAreTakenFromTheCurrentFolder) {
 }
 
 TEST(GpsLogPath, DotAndDotDotInTheMoviePathDoNotCountAsFolders) {
-  TempDir dir;
+  test::ScratchFolder dir("gps");
   dir.Write("card/DCIM/100MEDIA/AMBA0001.MOV", "");
   fs::create_directories(dir.path() / "card/DCIM/101MEDIA");
   const fs::path log = dir.Write("card/GPS/GPS0001.txt", "x");
@@ -429,7 +407,7 @@ TEST(GpsLogFile, ReadsTheCardInTheTestData) {
 }
 
 TEST(GpsLogFile, BadFilesAreCleanFailures) {
-  TempDir dir;
+  test::ScratchFolder dir("gps");
   GpsRecordTable t;
   EXPECT_EQ(ParseGpsLog((dir.path() / "missing.txt").string(), t), GpsLogStatus::NotFound);
   EXPECT_EQ(ParseGpsLog((dir.path() / "missing/deeper.txt").string(), t), GpsLogStatus::NotFound);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,9 +51,7 @@ class MapPageFolderTest : public ::testing::Test {
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     had_ = old != nullptr;
     if (had_) old_ = old;
-    base_ = fs::temp_directory_path() / ("vantor-map-test-" + std::to_string(::getpid()));
-    fs::remove_all(base_);
-    fs::create_directories(base_);
+    base_ = scratch_.emplace("map").path();
     setenv("XDG_RUNTIME_DIR", base_.c_str(), 1);
   }
   void TearDown() override {
@@ -61,10 +60,9 @@ class MapPageFolderTest : public ::testing::Test {
       setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
     else
       unsetenv("XDG_RUNTIME_DIR");
-    std::error_code ec;
-    fs::permissions(base_, fs::perms::owner_all, ec);
-    fs::remove_all(base_, ec);
+    scratch_.reset();
   }
+  std::optional<test::ScratchFolder> scratch_;
   fs::path base_;
   bool had_ = false;
   std::string old_;
@@ -326,7 +324,7 @@ TEST_F(MapPageFolderTest, AFolderOfTheSameNameThatIsNotADirectoryIsRefused) {
 }
 
 TEST_F(MapPageFolderTest, AnUnwritableRuntimeFolderFallsBackToTheTemporaryFolder) {
-  test::ScratchDir scratch("map_ro");
+  test::ScratchFolder scratch("map_ro");
   test::UnwritableDir locked(scratch);
   if (!locked.ok()) GTEST_SKIP() << "cannot make a read-only folder here";
   setenv("XDG_RUNTIME_DIR", locked.path().c_str(), 1);

@@ -33,7 +33,7 @@ std::size_t Entries(const fs::path& dir) {
 }  // namespace
 
 TEST(SafeWrite, NewFileGetsTheUsualModeAndReplacingKeepsModeAndOwner) {
-  ScratchDir dir("sw_mode");
+  ScratchFolder dir("sw_mode");
   const mode_t mask = ::umask(022);
   EXPECT_EQ(WriteFileSafely(dir / "new.csv", "one\n"), 0);
   EXPECT_EQ(Stat(dir / "new.csv").st_mode & 07777, 0644u);
@@ -56,7 +56,7 @@ TEST(SafeWrite, NewFileGetsTheUsualModeAndReplacingKeepsModeAndOwner) {
 }
 
 TEST(SafeWrite, SymbolicLinksAreFollowedAndHardLinksKept) {
-  ScratchDir dir("sw_links");
+  ScratchFolder dir("sw_links");
   fs::create_directory(dir / "real");
   WriteFile(dir / "real/target.csv", "old");
   fs::create_symlink("real/target.csv", dir / "link.csv");
@@ -83,7 +83,7 @@ TEST(SafeWrite, SymbolicLinksAreFollowedAndHardLinksKept) {
 }
 
 TEST(SafeWrite, FoldersReadOnlyFilesAndFullDisksLeaveEverythingAsItWas) {
-  ScratchDir dir("sw_refuse");
+  ScratchFolder dir("sw_refuse");
   EXPECT_EQ(WriteFileSafely(dir.path(), "x"), EISDIR);
   EXPECT_EQ(WriteFileSafely(dir / "no/such/folder.csv", "x"), ENOENT);
 
@@ -104,7 +104,7 @@ TEST(SafeWrite, FoldersReadOnlyFilesAndFullDisksLeaveEverythingAsItWas) {
 }
 
 TEST(SafeWrite, AnyValidNameWorks) {
-  ScratchDir dir("sw_long");
+  ScratchFolder dir("sw_long");
   const fs::path longest = dir / (std::string(251, 'n') + ".csv");  // 255 bytes
   EXPECT_EQ(WriteFileSafely(longest, "fits"), 0);
   EXPECT_EQ(ReadAll(longest), "fits");
@@ -114,7 +114,7 @@ TEST(SafeWrite, AnyValidNameWorks) {
 }
 
 TEST(SafeWrite, FifosAndDevicesAreWrittenDirectly) {
-  ScratchDir dir("sw_special");
+  ScratchFolder dir("sw_special");
   const fs::path fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // No reader: the window's writers refuse at once rather than hang.

@@ -29,7 +29,7 @@ bool DirIsEmpty(const fs::path& p) {
 }  // namespace
 
 TEST(SnapshotBmp, TrueColourFrameGivesHeaderThenFrameUnchanged) {
-  ScratchDir dir("bmp24");
+  ScratchFolder dir("bmp24");
   const auto dib = MakeTrueColourDib(640, 480);
   ASSERT_EQ(dib.size(), 40u + 921600u);
   const fs::path file = dir / "snapshot000.bmp";
@@ -65,7 +65,7 @@ TEST(SnapshotBmp, PixelOffsetCountsTheColourTable) {
 
 TEST(SnapshotBmp, ViewersReadTheSamePicture) {
   if (!HaveProgram("identify") || !HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
-  ScratchDir dir("bmpview");
+  ScratchFolder dir("bmpview");
   const fs::path truecolour = dir / "a.bmp", paletted = dir / "b.bmp";
   ASSERT_TRUE(WriteBmpFile(truecolour, Span(MakeTrueColourDib(640, 480))));
   ASSERT_TRUE(WriteBmpFile(paletted, Span(MakePalettedDib(101, 37))));
@@ -93,7 +93,7 @@ TEST(SnapshotBmp, ViewersReadTheSamePicture) {
 }
 
 TEST(SnapshotBmp, BlockShorterThanItsHeaderIsRefused) {
-  ScratchDir dir("bmpshort");
+  ScratchFolder dir("bmpshort");
   const std::vector<std::uint8_t> tiny(20, 0);
   int err = 0;
   EXPECT_FALSE(WriteBmpFile(dir / "x.bmp", Span(tiny), &err));
@@ -102,7 +102,7 @@ TEST(SnapshotBmp, BlockShorterThanItsHeaderIsRefused) {
 }
 
 TEST(SnapshotBmp, UnwritableFolderCreatesNothing) {
-  ScratchDir dir("bmpro");
+  ScratchFolder dir("bmpro");
   UnwritableDir locked(dir);
   if (!locked.ok()) GTEST_SKIP() << "cannot make a read-only folder here";
   int err = 0;
@@ -114,7 +114,7 @@ TEST(SnapshotBmp, UnwritableFolderCreatesNothing) {
 // A disk that fills up part-way: the writer is told so at various points,
 // including inside the 14-byte header.
 TEST(SnapshotBmp, FullDiskLeavesNoTruncatedFileAndKeepsTheOldOne) {
-  ScratchDir dir("bmpfull");
+  ScratchFolder dir("bmpfull");
   const auto dib = MakeTrueColourDib(64, 48);
   const fs::path file = dir / "snap.bmp";
   WriteFile(file, "the picture saved before");
@@ -136,7 +136,7 @@ TEST(SnapshotBmp, FullDiskLeavesNoTruncatedFileAndKeepsTheOldOne) {
 }
 
 TEST(SnapshotBmp, RealFullFileSystem) {
-  ScratchDir dir("bmptmpfs");
+  ScratchFolder dir("bmptmpfs");
   fs::create_directory(dir / "small");
   TmpfsMount small(dir / "small", "size=256k");
   if (!small.ok()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
@@ -150,7 +150,7 @@ TEST(SnapshotBmp, RealFullFileSystem) {
 }
 
 TEST(SnapshotBmp, ReplacingKeepsThePermissionsOfTheFileReplaced) {
-  ScratchDir dir("bmpmode");
+  ScratchFolder dir("bmpmode");
   const fs::path file = dir / "snap.bmp";
   WriteFile(file, "old");
   ::chmod(file.c_str(), 0640);

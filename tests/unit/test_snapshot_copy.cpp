@@ -33,7 +33,7 @@ std::string Sha256(const fs::path& p) {
 }  // namespace
 
 TEST(FileCopy, CopyIsByteIdenticalWithProgressToTheEnd) {
-  ScratchDir dir("copy");
+  ScratchFolder dir("copy");
   const fs::path src = dir / "AMBA0001.MOV", dst = dir / "BACKUP.MOV.MOV";
   WriteFile(src, MakeMovieBytes(3 * 65536 + 12345));
   std::vector<std::uint64_t> seen;
@@ -61,7 +61,7 @@ TEST(FileCopy, CopyIsByteIdenticalWithProgressToTheEnd) {
 }
 
 TEST(FileCopy, NeverOverwritesAnExistingFile) {
-  ScratchDir dir("copyexists");
+  ScratchFolder dir("copyexists");
   const fs::path src = dir / "a.mov", dst = dir / "B.MOV";
   WriteFile(src, "movie");
   WriteFile(dst, "what the user had");
@@ -75,7 +75,7 @@ TEST(FileCopy, NeverOverwritesAnExistingFile) {
 }
 
 TEST(FileCopy, MissingOrUnreadableSourceCreatesNothing) {
-  ScratchDir dir("copysrc");
+  ScratchFolder dir("copysrc");
   const fs::path dst = dir / "OUT.MOV";
   auto r = CopyFileExclusive(dir / "gone.mov", dst);
   EXPECT_EQ(r.status, CopyStatus::SourceUnreadable);
@@ -91,7 +91,7 @@ TEST(FileCopy, MissingOrUnreadableSourceCreatesNothing) {
 }
 
 TEST(FileCopy, UnwritableFolderIsReported) {
-  ScratchDir dir("copyro");
+  ScratchFolder dir("copyro");
   UnwritableDir locked(dir);
   if (!locked.ok()) GTEST_SKIP() << "cannot make a read-only folder here";
   WriteFile(dir / "a.mov", "movie");
@@ -102,7 +102,7 @@ TEST(FileCopy, UnwritableFolderIsReported) {
 }
 
 TEST(FileCopy, DiskFillingUpRemovesThePartialCopy) {
-  ScratchDir dir("copyfull");
+  ScratchFolder dir("copyfull");
   const fs::path src = dir / "a.mov", dst = dir / "A.MOV";
   WriteFile(src, MakeMovieBytes(300000));
   CopyOptions options;
@@ -116,7 +116,7 @@ TEST(FileCopy, DiskFillingUpRemovesThePartialCopy) {
 }
 
 TEST(FileCopy, RealFullFileSystem) {
-  ScratchDir dir("copytmpfs");
+  ScratchFolder dir("copytmpfs");
   fs::create_directory(dir / "small");
   TmpfsMount small(dir / "small", "size=256k");
   if (!small.ok()) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
@@ -128,7 +128,7 @@ TEST(FileCopy, RealFullFileSystem) {
 }
 
 TEST(FileCopy, CancelBetweenChunksRemovesThePartialCopy) {
-  ScratchDir dir("copycancel");
+  ScratchFolder dir("copycancel");
   const fs::path src = dir / "a.mov", dst = dir / "A.MOV";
   WriteFile(src, MakeMovieBytes(10 * 4096));
   std::atomic<bool> cancel{false};
@@ -147,7 +147,7 @@ TEST(FileCopy, CancelBetweenChunksRemovesThePartialCopy) {
 }
 
 TEST(FileCopyJob, RunsOnAWorkerAndCanBeCancelled) {
-  ScratchDir dir("copyjob");
+  ScratchFolder dir("copyjob");
   const fs::path src = dir / "a.mov";
   WriteFile(src, MakeMovieBytes(64 * 1024));
 

@@ -105,7 +105,7 @@ TEST(SnapshotCommand, CounterAdvancesForEveryFrameEvenWhenCancelled) {
 }
 
 TEST(SnapshotCommand, SavesTheFrameWhereTheUserChose) {
-  ScratchDir dir("snapflow");
+  ScratchFolder dir("snapflow");
   ScriptedUi ui;
   ui.answer = (dir / "drive").string();  // typed without an extension
   const auto dib = MakeTrueColourDib(640, 480);
@@ -127,7 +127,7 @@ TEST(SnapshotCommand, SavesTheFrameWhereTheUserChose) {
 }
 
 TEST(SnapshotCommand, FileThatCannotBeCreatedIsReportedInTheUsersLanguage) {
-  ScratchDir dir("snapfail");
+  ScratchFolder dir("snapfail");
   UnwritableDir locked(dir);
   if (!locked.ok()) GTEST_SKIP() << "cannot make a read-only folder here";
   ScriptedUi ui;
