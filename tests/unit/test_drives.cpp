@@ -8,6 +8,7 @@
 
 #include "app/Drives.h"
 #include "gps/GpsExport.h"
+#include "support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
 using namespace vantor;
@@ -26,14 +27,6 @@ GpsRecordTable Log(const std::string& text) {
   return t;
 }
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    char tmpl[] = "/tmp/vantor_drives_XXXXXX";
-    path = ::mkdtemp(tmpl);
-  }
-  ~TempDir() { fs::remove_all(path); }
-};
 
 }  // namespace
 
@@ -72,13 +65,13 @@ TEST(Drives, ABatchIsOrderedByFolderThenTimeAroundTheClipsWithoutATime) {
 }
 
 TEST(Drives, AClipsTimeComesFromItsGpsElseTheMovieElseItsName) {
-  TempDir dir;
+  vantor::test::ScratchFolder dir("drives");
   const GpsRecordTable gps =
       Log("2021/09/18-17:42:05,121.4,31.2,1,1,1\r\n2021/09/18-17:42:29,121.4,31.2,1,1,1\r\n");
-  const std::string named = (dir.path / "20210918_180000.MOV").string();
+  const std::string named = (dir.path() / "20210918_180000.MOV").string();
   std::ofstream(named) << "no boxes";
   // A movie whose header says it was made at 17:42:05 and runs 24 s.
-  const std::string made = (dir.path / "20210918_190000.MOV").string();
+  const std::string made = (dir.path() / "20210918_190000.MOV").string();
   {
     const unsigned created = 1631986925u + 2082844800u;
     unsigned char box[8 + 8 + 20] = {0, 0, 0, 36, 'm', 'o', 'o', 'v',
@@ -104,7 +97,7 @@ TEST(Drives, AClipsTimeComesFromItsGpsElseTheMovieElseItsName) {
   const ClipSpan fromName = ClipSpanOf(named, nullptr);
   EXPECT_EQ(fromName.source, ClipTimeSource::FileName);
   EXPECT_EQ(fromName.nStartMs, MakeTimeMs(2021, 9, 18, 18, 0, 0));
-  EXPECT_EQ(ClipSpanOf((dir.path / "AMBA0001.MOV").string(), nullptr).source, ClipTimeSource::None);
+  EXPECT_EQ(ClipSpanOf((dir.path() / "AMBA0001.MOV").string(), nullptr).source, ClipTimeSource::None);
 }
 
 TEST(Drives, ADrivesRecordsAreMergedInTimeOrderAcrossMidnight) {
@@ -133,17 +126,17 @@ TEST(Drives, ADrivesRecordsAreMergedInTimeOrderAcrossMidnight) {
 }
 
 TEST(Drives, EveryMovieUnderAFolderIsFound) {
-  TempDir dir;
-  fs::create_directories(dir.path / "DCIM/101MEDIA");
-  fs::create_directories(dir.path / "GPS");
+  vantor::test::ScratchFolder dir("drives");
+  fs::create_directories(dir.path() / "DCIM/101MEDIA");
+  fs::create_directories(dir.path() / "GPS");
   for (const char* f : {"DCIM/101MEDIA/b.mp4", "DCIM/100.MOV", "GPS/GPS0001.txt", "notes.mov.txt"})
-    std::ofstream(dir.path / f) << "x";
-  fs::create_directory_symlink(dir.path, dir.path / "DCIM/loop");
+    std::ofstream(dir.path() / f) << "x";
+  fs::create_directory_symlink(dir.path(), dir.path() / "DCIM/loop");
   std::vector<std::string> movies;
   std::string error;
-  ASSERT_TRUE(MoviesUnderFolder(dir.path.string(), movies, error)) << error;
-  EXPECT_EQ(movies, (std::vector<std::string>{(dir.path / "DCIM/100.MOV").string(),
-                                              (dir.path / "DCIM/101MEDIA/b.mp4").string()}));
-  EXPECT_FALSE(MoviesUnderFolder((dir.path / "GPS/GPS0001.txt").string(), movies, error));
+  ASSERT_TRUE(MoviesUnderFolder(dir.path().string(), movies, error)) << error;
+  EXPECT_EQ(movies, (std::vector<std::string>{(dir.path() / "DCIM/100.MOV").string(),
+                                              (dir.path() / "DCIM/101MEDIA/b.mp4").string()}));
+  EXPECT_FALSE(MoviesUnderFolder((dir.path() / "GPS/GPS0001.txt").string(), movies, error));
   EXPECT_FALSE(error.empty());
 }

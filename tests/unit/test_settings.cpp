@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
 using vantor::Settings;
@@ -16,17 +17,11 @@ namespace {
 
 class SettingsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "vantor-settings-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    m_dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
   std::string File(const std::string& name) const { return (m_dir / name).string(); }
   void Write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
   }
-  fs::path m_dir;
+  vantor::test::ScratchFolder m_dir{"settings"};
 };
 
 TEST_F(SettingsTest, KeepsWhatWasSetAcrossRunsWithUnknownKeys) {
