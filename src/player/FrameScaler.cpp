@@ -49,9 +49,19 @@ std::shared_ptr<CFrameScaler> CFrameScaler::Make(const char* appSinkProperties) 
   std::string description;
   for (int i = 0; i < kMaxHalvings; ++i)
     description += "videoscale method=bilinear ! capsfilter name=half" + std::to_string(i) + " ! ";
+  // The last step scales and converts in one pass and draws the borders in
+  // BGRx itself. Borders added in 4:2:0 land on an odd row for most pictures
+  // and smear the picture's colour into the first black row, so the picture
+  // looked a row taller than it is. Converting while scaling also keeps the
+  // colour at the halved picture's full resolution instead of scaling the
+  // quarter-size colour planes on their own: about 2 dB closer to a Lanczos
+  // reference on a detailed still, for about 2 % more CPU while playing.
+  // The colour is widened by repeating samples (chroma-mode=none): the
+  // downscale after it smooths it anyway, and a filter there measured no
+  // better.
   description +=
-      "videoscale method=bilinear ! capsfilter name=shown ! videoconvert ! capsfilter "
-      "name=format ! appsink name=sink ";
+      "videoconvertscale method=bilinear chroma-mode=none ! capsfilter name=shown ! appsink "
+      "name=sink ";
   description += appSinkProperties;
   GError* error = nullptr;
   GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
@@ -69,7 +79,6 @@ std::shared_ptr<CFrameScaler> CFrameScaler::Make(const char* appSinkProperties) 
   auto steps = std::make_shared<Steps>();
   for (int i = 0; i < kMaxHalvings; ++i) steps->halvingCaps[i] = child("half" + std::to_string(i));
   steps->shownCaps = child("shown");
-  steps->formatCaps = child("format");
   scaler->m_appSink = child("sink");
   {
     std::lock_guard lock(steps->mutex);
@@ -127,10 +136,9 @@ void CFrameScaler::Steps::Apply() {
             i < int(steps.size()) ? SizeCaps(steps[i], false) : Ref(any.get()));
   if (shown.width <= 0) {
     SetCaps(shownCaps.get(), any);
-    SetCaps(formatCaps.get(), any);
     return;
   }
-  SetCaps(shownCaps.get(), SizeCaps(shown, true));
-  SetCaps(formatCaps.get(), GstPtr<GstCaps>(gst_caps_new_simple("video/x-raw", "format",
-                                                                G_TYPE_STRING, "BGRx", nullptr)));
+  GstPtr<GstCaps> caps = SizeCaps(shown, true);
+  gst_caps_set_simple(caps.get(), "format", G_TYPE_STRING, "BGRx", nullptr);
+  SetCaps(shownCaps.get(), caps);
 }

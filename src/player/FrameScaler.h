@@ -4,8 +4,8 @@
 // pixels skips most of them (the picture shimmers). So the picture is scaled
 // in the decoder's own format (4:2:0 for most movies), first halved with
 // bilinear while it is at least twice the shown size (an exact halving is an
-// average of four pixels), then brought to the shown size with one more
-// bilinear step, and only that small picture is converted to BGRx.
+// average of four pixels), then brought to the shown size and converted to
+// BGRx in one last step, so only the small picture is ever converted.
 //
 //   auto scaler = CFrameScaler::Make("sync=true max-buffers=2");
 //   gst_bin_add(pipeline, scaler->Bin());        // fed through its "sink" pad
@@ -60,7 +60,6 @@ class CFrameScaler {
     std::mutex mutex;
     vantor::GstPtr<GstElement> halvingCaps[kMaxHalvings];
     vantor::GstPtr<GstElement> shownCaps;
-    vantor::GstPtr<GstElement> formatCaps;
     PictureSize source;  // from the caps arriving at the bin
     int parN = 1;
     int parD = 1;
