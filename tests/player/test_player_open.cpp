@@ -242,7 +242,9 @@ TEST(MoviePlayerBadInput, RefusalsComeQuicklyEveryTime) {
       if (path != bad.back()) {
         EXPECT_FALSE(opened) << path;
       }
-      EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000)) << path << " round " << round;
+      // A refusal that waited for the open's deadline would take its 2.8 s;
+      // how fast a refusal is otherwise is the benchmark's business.
+      EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(2000)) << path << " round " << round;
     }
   }
   EXPECT_TRUE(messages.Take().empty());
