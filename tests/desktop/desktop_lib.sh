@@ -126,6 +126,7 @@ dt_find_main() {
   local w
   for w in $(xdotool search --onlyvisible --name "^${DT_TITLE}\$" 2>/dev/null || true); do
     read -r _ _ ww wh < <(dt_geometry "$w")
+    [[ -n $ww ]] || continue # gone since the search
     if ((ww < DT_SCREEN_W)); then
       echo "$w"
       return 0
@@ -139,6 +140,7 @@ dt_find_full_screen() {
   local w
   for w in $(xdotool search --onlyvisible --name "^${DT_TITLE}\$" 2>/dev/null || true); do
     read -r wx wy ww wh < <(dt_geometry "$w")
+    [[ -n $wh ]] || continue # gone since the search
     if ((wx == 0 && wy == 0 && ww == DT_SCREEN_W && wh == DT_SCREEN_H)); then
       echo "$w"
       return 0
@@ -151,7 +153,7 @@ dt_no_full_screen() { ! dt_find_full_screen >/dev/null; }
 
 # Client area of a window on the screen: "x y w h".
 dt_geometry() {
-  xwininfo -id "$1" 2>/dev/null | awk '
+  { xwininfo -id "$1" 2>/dev/null || true; } | awk '
     /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
     /^  Width/ {w=$NF} /^  Height/ {h=$NF}
     END {print x, y, w, h}'

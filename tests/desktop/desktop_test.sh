@@ -277,8 +277,20 @@ case_popup() {
 }
 
 PAUSE_X=173 PAUSE_Y=623 MUTE_X=598 MUTE_Y=624 BACKWARD_X=590 BACKWARD_Y=496
+ZOOM_UP_X=710 ZOOM_UP_Y=576 ZOOM_TEXT_X=730 ZOOM_TEXT_Y=568 PAGE_PLUS_X=719 PAGE_PLUS_Y=391
 
 position_is_not() { [[ $(dt_position) != "$1" ]]; }
+position_below() {
+  local p
+  p=$(dt_position)
+  [[ -n $p ]] && ((p < $1))
+}
+map_writes() { dt_status | awk '{print $5}'; }
+map_writes_beyond() {
+  local w
+  w=$(map_writes)
+  [[ -n $w ]] && ((w > $1))
+}
 
 # Change between two screenshots over the video pane.
 video_change() {
@@ -362,6 +374,37 @@ case_keys() {
   change=$(dt_region_change "$loud" "$unmuted" "$mx" "$my" 24 24)
   dt_true "$change < 0.02" || dt_fail "the mute button stayed pressed ($change)"
   xdotool key Down Down
+
+  # Right and Left, paused: 5 s forward and back at once.
+  local p3 p4
+  p3=$(dt_position)
+  xdotool key Right
+  dt_wait 5 dt_position_beyond $((p3 + 4000)) || dt_fail "Right did not go 5 s on from $p3 ms"
+  p4=$(dt_position)
+  xdotool key Left
+  dt_wait 5 position_below $((p4 - 4000)) || dt_fail "Left did not go 5 s back from $p4 ms"
+  # F: full screen and back.
+  xdotool key f
+  dt_wait 10 dt_find_full_screen >/dev/null || dt_fail "F did not enter full screen"
+  xdotool key f
+  dt_wait 10 dt_no_full_screen || dt_fail "F did not leave full screen"
+
+  # The zoom number's arrow, paused: the map page is written at once.
+  local w0 zx zy before_zoom after_zoom
+  sleep 0.6
+  w0=$(map_writes)
+  dt_click_main "$ZOOM_UP_X" "$ZOOM_UP_Y"
+  dt_wait 5 map_writes_beyond "$w0" || dt_fail "the zoom arrow did not redraw the map while paused"
+  # The page's own +: the window's zoom number follows it.
+  sleep 1.5
+  read -r zx zy < <(dt_main_point "$ZOOM_TEXT_X" "$ZOOM_TEXT_Y")
+  before_zoom=$(dt_shot zoom-arrow)
+  dt_click_main "$PAGE_PLUS_X" "$PAGE_PLUS_Y"
+  sleep 1.5
+  after_zoom=$(dt_shot zoom-page-plus)
+  change=$(dt_region_change "$before_zoom" "$after_zoom" "$zx" "$zy" 30 18)
+  dt_true "$change > 0.02" || dt_fail "the zoom number did not follow the page's + ($change)"
+  dt_click_main "$PAUSE_X" "$PAUSE_Y" # the focus back on a button, still paused
 
   # Escape, with the Pause button still focused, stops and closes the movie.
   xdotool key Escape
