@@ -35,9 +35,12 @@ void TrimForOneLocalPage(GObject* view) {
   if (context && setCacheModel) setCacheModel(context, kDocumentViewer);
   if (context) g_object_unref(context);
 
-  GObject* settings = nullptr;
-  if (g_object_class_find_property(G_OBJECT_GET_CLASS(view), "settings"))
-    g_object_get(view, "settings", &settings, nullptr);
+  // The view's "settings" property can be set but not read: its getter is
+  // the way to them (the view keeps its reference).
+  using GetSettings = GObject* (*)(gpointer view);
+  static const auto getSettings =
+      reinterpret_cast<GetSettings>(::dlsym(RTLD_DEFAULT, "webkit_web_view_get_settings"));
+  GObject* settings = getSettings ? getSettings(view) : nullptr;
   if (!settings) return;
   SetIfPresent(settings, "enable-page-cache", FALSE);
   SetIfPresent(settings, "enable-dns-prefetching", FALSE);
@@ -51,7 +54,6 @@ void TrimForOneLocalPage(GObject* view) {
   constexpr int kAccelerationNever = 2;  // WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER
   if (g_object_class_find_property(G_OBJECT_GET_CLASS(settings), "hardware-acceleration-policy"))
     g_object_set(settings, "hardware-acceleration-policy", kAccelerationNever, nullptr);
-  g_object_unref(settings);
 }
 
 }  // namespace

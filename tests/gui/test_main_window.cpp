@@ -1,6 +1,8 @@
 // The main window as it comes up: size, title, every control of the layout
 // with its id, class, visibility and place, and the state the set-up gives
 // the controls. One window serves the whole suite (the web view is costly).
+#include <dlfcn.h>
+#include <glib-object.h>
 #include <gtest/gtest.h>
 #include <wx/choice.h>
 #include <wx/listctrl.h>
@@ -145,6 +147,15 @@ TEST_F(MainWindow, MembersAreBoundToTheirControls) {
   ASSERT_NE(dlg->m_browser.GetWebView(), nullptr);
   EXPECT_EQ(dlg->m_browser.GetWebView()->GetId(), 1003);
   EXPECT_TRUE(dlg->m_browser.GetSilent());
+  // The map's engine is set up for one local page: no pages kept for Back.
+  using GetSettings = GObject* (*)(gpointer);
+  const auto getSettings =
+      reinterpret_cast<GetSettings>(::dlsym(RTLD_DEFAULT, "webkit_web_view_get_settings"));
+  ASSERT_NE(getSettings, nullptr);
+  gboolean pageCache = TRUE;
+  g_object_get(getSettings(dlg->m_browser.GetWebView()->GetNativeBackend()), "enable-page-cache",
+               &pageCache, nullptr);
+  EXPECT_FALSE(pageCache);
   EXPECT_FALSE(dlg->m_bAngle1Minus);
   EXPECT_FALSE(dlg->m_bAngle2Minus);
 }
