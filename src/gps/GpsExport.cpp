@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Utf8.h"
+#include "gps/GpsTrack.h"
 
 namespace vantor {
 namespace {
@@ -93,15 +94,7 @@ bool RecordTime(const GpsRecordTable& table, int i, const CameraClock& clock, Gp
     // Back from seconds since 1970 to the civil date, in UTC.
     const long long days = t >= 0 ? t / 86400 : (t - 86399) / 86400;
     secondsOfDay = static_cast<int>(t - days * 86400);
-    const long long z = days + 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    date.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    date.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    date.year = static_cast<int>(yoe + era * 400 + (date.month <= 2));
+    CivilFromDays(days, date.year, date.month, date.day);
   }
   return true;
 }

@@ -13,6 +13,8 @@
 #include <optional>
 #include <sstream>
 
+#include "gps/GpsTrack.h"
+
 namespace vantor {
 
 namespace {
@@ -57,15 +59,6 @@ auto InZone(const std::string& zone, F&& f) {
     ::unsetenv("TZ");
   ::tzset();
   return result;
-}
-
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
 }
 
 std::string OffsetText(int minutes) {
@@ -146,8 +139,7 @@ bool ParseCameraClock(std::string_view text, CameraClock& clock) {
 
 bool CameraTimeToUtc(const CameraClock& clock, int year, int month, int day, int secondsOfDay,
                      long long& utcSeconds) {
-  const long long wall = DaysFromCivil(year, static_cast<unsigned>(month),
-                                       static_cast<unsigned>(day)) * 86400 + secondsOfDay;
+  const long long wall = DaysFromCivil(year, month, day) * 86400 + secondsOfDay;
   switch (clock.kind) {
     case CameraClock::Kind::AsLogged:
       return false;
