@@ -10,8 +10,12 @@
 // then holds several drives, each starting from a stop and ending in one, and
 // every movie's header carries its own clip's start time.
 //
+// --rear writes a two-camera card: each clip as AMBA0001F.MOV (front) and
+// AMBA0001R.MOV (rear, another test picture), the GPS logs for the front
+// files only, as cameras that keep the GPS with one channel do.
+//
 //   make_sample_drive OUT [--seconds 21,27,24] [--size 1280x720] [--fps 30] [--logs-only]
-//                         [--break-after 2]
+//                         [--break-after 2] [--rear]
 #include <gst/gst.h>
 
 #include <algorithm>
@@ -38,6 +42,7 @@ struct Options {
   std::vector<int> seconds{24, 32, 28};
   int width = 1280, height = 720, fps = 30;
   bool logsOnly = false;
+  bool rear = false;
   std::vector<int> breakAfter;  // clip numbers (from 1) after which the car parks
 };
 
@@ -107,7 +112,7 @@ void WriteLogs(const Options& o) {
     }
     const int clockShift = starts[clip] - t;  // seconds parked before this clip
     char name[32];
-    std::snprintf(name, sizeof name, "GPS%04zu.txt", clip + 1);
+    std::snprintf(name, sizeof name, o.rear ? "GPS%04zuF.txt" : "GPS%04zu.txt", clip + 1);
     const fs::path path = o.out / "GPS" / name;
     const fs::path tmp = path.string() + ".tmp";
     std::string text;
@@ -197,7 +202,7 @@ bool HasElement(const char* name) {
 }
 
 void WriteMovie(const Options& o, int clip, int seconds, std::uint64_t stamp,
-                const fs::path& path) {
+                const fs::path& path, const char* channel = "") {
   const char* aac = HasElement("avenc_aac")  ? "avenc_aac"
                     : HasElement("voaacenc") ? "voaacenc"
                                              : nullptr;
@@ -209,12 +214,13 @@ void WriteMovie(const Options& o, int clip, int seconds, std::uint64_t stamp,
   std::ostringstream desc;
   const int fontSize = std::max(10, o.height / 20);
   char label[32];
-  std::snprintf(label, sizeof label, "AMBA%04d", clip + 1);
+  std::snprintf(label, sizeof label, "AMBA%04d%s", clip + 1, channel);
   // Audio in buffers of 1/30 s, so that both streams end on the same frame.
   // A constant quantizer: x264's bit-rate control differs from run to run
   // when it uses threads, and the files must be the same every time.
   desc << "videotestsrc num-buffers=" << seconds * o.fps
-       << " pattern=smpte75 horizontal-speed=3 ! video/x-raw,width=" << o.width
+       << (*channel == 'R' ? " pattern=ball" : " pattern=smpte75 horizontal-speed=3")
+       << " ! video/x-raw,width=" << o.width
        << ",height=" << o.height << ",framerate=" << o.fps << "/1,format=I420"
        << " ! timeoverlay text=\"" << label
        << "\" halignment=left valignment=top font-desc=\"Sans Bold " << fontSize << "px\""
@@ -248,7 +254,7 @@ Options ParseArgs(int argc, char** argv) {
   if (argc < 2)
     throw std::runtime_error(
         "usage: make_sample_drive OUT [--seconds A,B,..] [--size WxH] [--fps N] [--logs-only] "
-        "[--break-after K,..]");
+        "[--break-after K,..] [--rear]");
   o.out = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
@@ -271,6 +277,8 @@ Options ParseArgs(int argc, char** argv) {
       std::stringstream ss(next());
       std::string part;
       while (std::getline(ss, part, ',')) o.breakAfter.push_back(std::stoi(part));
+    } else if (a == "--rear") {
+      o.rear = true;
     } else if (a == "--logs-only") {
       o.logsOnly = true;
     } else {
@@ -298,13 +306,16 @@ int main(int argc, char** argv) {
     fs::create_directories(o.out / "DCIM" / "100MEDIA");
     const std::vector<int> starts = ClipStarts(o);
     for (std::size_t clip = 0; clip < o.seconds.size(); ++clip) {
-      char name[32];
-      std::snprintf(name, sizeof name, "AMBA%04zu.MOV", clip + 1);
       // A single drive keeps the one stamp it always had on every clip.
       const std::uint64_t stamp =
           kQuickTimeStart + (o.breakAfter.empty() ? 0 : static_cast<std::uint64_t>(starts[clip]));
-      WriteMovie(o, static_cast<int>(clip), o.seconds[clip], stamp,
-                 o.out / "DCIM" / "100MEDIA" / name);
+      for (const char* channel : o.rear ? std::vector<const char*>{"F", "R"}
+                                        : std::vector<const char*>{""}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "AMBA%04zu%s.MOV", clip + 1, channel);
+        WriteMovie(o, static_cast<int>(clip), o.seconds[clip], stamp,
+                   o.out / "DCIM" / "100MEDIA" / name, channel);
+      }
     }
     return 0;
   } catch (const std::exception& e) {

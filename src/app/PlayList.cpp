@@ -83,7 +83,8 @@ wxString CPlayListCtrl::OnGetItemText(long item, long column) const {
   // The number is the row's place, so removals renumber without touching a cell.
   if (column == 0) return wxString::Format("%ld", item + 1);
   if (column == 1) return m_rows[item].strName;
-  return wxString();
+  const CPlayListNode* node = m_rows[item].pNode;
+  return node ? wxString::FromUTF8(node->strRemark) : wxString();
 }
 
 int CPlayListCtrl::OnGetItemImage(long item) const {

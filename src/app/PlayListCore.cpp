@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -54,9 +55,12 @@ std::unique_ptr<CPlayListNode> CPlayListCore::Unlink(CPlayListNode* pNode) {
   else
     m_pTail = taken->pPrev;
   taken->pPrev = nullptr;
-  if (auto it = m_keyCount.find(taken->pszPath); it != m_keyCount.end() && --it->second <= 0) {
-    m_keyCount.erase(it);
-  }
+  auto forget = [&](const std::string& path) {
+    if (auto it = m_keyCount.find(path); it != m_keyCount.end() && --it->second <= 0)
+      m_keyCount.erase(it);
+  };
+  forget(taken->pszPath);
+  for (const std::string& path : taken->otherChannels) forget(path);
   --m_nCount;
   return taken;
 }
@@ -87,10 +91,19 @@ BOOL CPlayListCore::Add(const char* pszPath) {
 
 BOOL CPlayListCore::Add(const char* pszPath, const vantor::ClipSpan& span) {
   if (!pszPath || !*pszPath) return FALSE;
+  vantor::ClipChannels clip;
+  clip.paths[0] = pszPath;
+  return Add(clip, span);
+}
+
+BOOL CPlayListCore::Add(const vantor::ClipChannels& clip, const vantor::ClipSpan& span) {
+  if (clip.Main().empty()) return FALSE;
   auto node = std::make_unique<CPlayListNode>();
-  node->pszPath = pszPath;
+  node->pszPath = clip.Main();
   node->pszName = DisplayNameOf(node->pszPath);
   node->span = span;
+  node->otherChannels = clip.Others();
+  node->strRemark = clip.Remark();
   if (node->pszName.empty()) return FALSE;  // ".mov" alone, or a folder ("…/")
   CPlayListNode* p = node.get();
   {
@@ -101,6 +114,7 @@ BOOL CPlayListCore::Add(const char* pszPath, const vantor::ClipSpan& span) {
     (m_pTail ? m_pTail->pNext : m_pHead) = std::move(node);
     m_pTail = p;
     ++m_keyCount[p->pszPath];
+    for (const std::string& path : p->otherChannels) ++m_keyCount[path];
     // An index past the end (after Stop, or the end of the list) stays past
     // the end rather than naming the new entry.
     if (m_nCurSel >= m_nCount && m_nCurSel < INT32_MAX) ++m_nCurSel;
@@ -120,7 +134,9 @@ int CPlayListCore::Find(const char* pszPath) const {
   if (!m_keyCount.contains(key)) return -1;
   int i = 0;
   for (const CPlayListNode* p = m_pHead.get(); p; p = p->pNext.get(), ++i) {
-    if (p->pszPath == key) return i;
+    if (p->pszPath == key ||
+        std::find(p->otherChannels.begin(), p->otherChannels.end(), key) != p->otherChannels.end())
+      return i;
   }
   return -1;
 }
@@ -141,6 +157,12 @@ int CPlayListCore::GetDrive(int nIndex) const {
   std::lock_guard lock(m_cs);
   const CPlayListNode* p = nIndex < 0 ? nullptr : NodeAt(nIndex);
   return p ? p->nDrive : -1;
+}
+
+std::vector<std::string> CPlayListCore::GetOtherChannels(int nIndex) const {
+  std::lock_guard lock(m_cs);
+  const CPlayListNode* p = nIndex < 0 ? nullptr : NodeAt(nIndex);
+  return p ? p->otherChannels : std::vector<std::string>();
 }
 
 const char* CPlayListCore::SetCurSel(int nIndex) {
@@ -255,12 +277,16 @@ int AddToPlayList(CPlayListCore& list, const char* pszPath) {
 }
 
 int AddPathsToPlayList(CPlayListCore& list, std::span<const std::string> paths) {
-  // The new entries: folders opened up, listed and repeated paths left out.
-  std::vector<vantor::DriveClip> clips;
+  // The new files: folders opened up, a clip's other cameras brought in,
+  // listed and repeated paths left out.
+  std::vector<std::string> files;
   std::unordered_set<std::string> seen;
   auto take = [&](const std::string& path) {
-    if (!list.Contains(path.c_str()) && seen.insert(path).second)
-      clips.push_back({path, vantor::QuickClipSpan(path)});
+    if (list.Contains(path.c_str()) || !seen.insert(path).second) return;
+    files.push_back(path);
+    for (std::string& other : vantor::OtherChannelFiles(path))
+      if (!list.Contains(other.c_str()) && seen.insert(other).second)
+        files.push_back(std::move(other));
   };
   for (const std::string& path : paths) {
     struct stat st {};
@@ -274,12 +300,16 @@ int AddPathsToPlayList(CPlayListCore& list, std::span<const std::string> paths) 
     if (vantor::MoviesUnderFolder(path, movies, error))
       for (const std::string& movie : movies) take(movie);
   }
+  const std::vector<vantor::ClipChannels> channels = vantor::GroupChannels(files);
+  std::vector<vantor::DriveClip> clips;
+  for (const vantor::ClipChannels& clip : channels)
+    clips.push_back({clip.Main(), vantor::QuickClipSpan(clip.Main())});
   IPlayListMirror* mirror = list.GetMirror();
   if (mirror && !mirror->IsAlive()) mirror = nullptr;
   if (mirror) mirror->BeginUpdate();
   int nAdded = 0;
   for (std::size_t i : vantor::OrderForDrives(clips)) {
-    if (list.Add(clips[i].path.c_str(), clips[i].span)) ++nAdded;
+    if (list.Add(channels[i], clips[i].span)) ++nAdded;
   }
   if (mirror) mirror->EndUpdate();
   return nAdded;

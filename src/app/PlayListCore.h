@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
+#include "app/Channels.h"
 #include "app/Drives.h"
 #include "common/Result.h"
 
@@ -29,6 +31,10 @@ struct CPlayListNode {
   std::string pszName;    // file name without its last extension
   vantor::ClipSpan span;  // its time, for grouping the entries into drives
   int nDrive = 0;         // counts up from 0 at the first entry, by one at each new drive
+  // The files of the clip's other cameras (rear, inside), and which cameras
+  // the entry has ("F+R"; "" for a camera of one channel).
+  std::vector<std::string> otherChannels;
+  std::string strRemark;
   std::unique_ptr<CPlayListNode> pNext;
   CPlayListNode* pPrev = nullptr;
 };
@@ -78,7 +84,10 @@ class CPlayListCore {
   BOOL Add(const char* pszPath);
   // The same with the entry's time already known (see vantor::QuickClipSpan).
   BOOL Add(const char* pszPath, const vantor::ClipSpan& span);
-  // Index of the first entry with exactly this path (names that differ only in
+  // An entry for the cameras of one clip: its main channel plays, Find and
+  // Contains know every channel's file.
+  BOOL Add(const vantor::ClipChannels& clip, const vantor::ClipSpan& span);
+  // Index of the first entry with exactly this path (or a channel of it) (names that differ only in
   // letter case are different files on Linux); -1 if none.
   int Find(const char* pszPath) const;
   // Whether Find would find the path, without walking to its index.
@@ -97,6 +106,8 @@ class CPlayListCore {
   // The drive of entry nIndex (consecutive entries of one drive share it,
   // the next drive has the next number); -1 out of range.
   int GetDrive(int nIndex) const;
+  // The files of entry nIndex's other cameras; empty out of range.
+  std::vector<std::string> GetOtherChannels(int nIndex) const;
   // Ignored for an index out of range or without a mirror.
   void SetItemMark(int nIndex, int nMark);
   BOOL RemoveAt(int nIndex);
@@ -137,7 +148,8 @@ class CPlayListCore {
 int AddToPlayList(CPlayListCore& list, const char* pszPath);
 
 // Adds dropped (or chosen) paths, duplicates skipped, with the rows redrawn
-// once at the end. A folder stands for every movie under it. More than one
+// once at the end. A folder stands for every movie under it. The cameras of
+// one clip make one entry, also when only one of their files was given. More than one
 // new entry are ordered by folder and, within a folder, by time (see
 // vantor::OrderForDrives), so that each drive's clips follow each other.
 // Returns how many entries were added.

@@ -111,8 +111,13 @@ void CVantorDlg::LoadGpsLogForMovie(const std::string& moviePath) {
   const auto attached = m_gpsAttached.find(moviePath);
   if (attached == m_gpsAttached.end() ||
       vantor::LoadGpsFile(attached->second, moviePath, m_gpsLog, m_gpsLoad) ==
-          vantor::GpsSourceKind::None)
-    vantor::LoadGpsForMovie(moviePath, m_gpsLog, m_gpsLoad);
+          vantor::GpsSourceKind::None) {
+    // The clip's other cameras, when its GPS went with one of them.
+    std::vector<std::string> cameras{moviePath};
+    for (std::string& other : m_PlayList.GetOtherChannels(m_PlayList.Find(moviePath.c_str())))
+      cameras.push_back(std::move(other));
+    vantor::LoadGpsForMovies(cameras, m_gpsLog, m_gpsLoad);
+  }
   m_pGpsRecords = m_gpsLog.Records();
   m_nGpsCount = m_gpsLog.nCount;
   if (m_gpsLoad.kind == vantor::GpsSourceKind::CameraLog) {

@@ -180,6 +180,15 @@ GpsSourceKind LoadGpsForMovie(const std::string& moviePath, GpsRecordTable& tabl
   return GpsSourceKind::None;
 }
 
+GpsSourceKind LoadGpsForMovies(std::span<const std::string> moviePaths, GpsRecordTable& table,
+                               GpsLoad& load) {
+  load = GpsLoad{};
+  table.Clear();
+  for (const std::string& movie : moviePaths)
+    if (LoadGpsForMovie(movie, table, load) != GpsSourceKind::None) return load.kind;
+  return GpsSourceKind::None;
+}
+
 bool ReadGpsTrackFile(const std::string& path, const std::string& moviePath, GpsTrack& track,
                       GpsSourceKind& kind) {
   track.points.clear();

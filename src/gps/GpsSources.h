@@ -3,6 +3,7 @@
 // winning: the camera's own log (as the card lays it out), an NMEA sidecar
 // beside the movie, GPS stored in the movie, a GPX track beside it.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ std::string FindSidecar(const std::string& moviePath, const std::vector<std::str
 // Fills `table` with the first source of the movie that yields points.
 // Returns the kind found (None: the table is empty).
 GpsSourceKind LoadGpsForMovie(const std::string& moviePath, GpsRecordTable& table, GpsLoad& load);
+// The same for the files of one clip's cameras (front, rear...), each of
+// which may be the one that carries the GPS: the first file that has any.
+GpsSourceKind LoadGpsForMovies(std::span<const std::string> moviePaths, GpsRecordTable& table,
+                               GpsLoad& load);
 
 // A file given by hand, of any kind above, told apart by its content: a
 // movie, GPX, NMEA or the camera's log. `moviePath` (may be empty) is the

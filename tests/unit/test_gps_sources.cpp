@@ -444,6 +444,12 @@ TEST(GpsSources, FirstSourceWithPointsWinsInOrder) {
   EXPECT_TRUE(load.bHasTilt);
   EXPECT_TRUE(load.offsetsMs.empty());
   EXPECT_EQ(table.Records()[0].nSpeed, 50);
+
+  // Of a clip's cameras, the first whose file has GPS gives it.
+  const std::string rear = dir.Write("DCIM/100MEDIA/CLIP0002.MP4", "not a movie");
+  const std::string cameras[] = {rear, movie};
+  EXPECT_EQ(LoadGpsForMovies(cameras, table, load), GpsSourceKind::CameraLog);
+  EXPECT_EQ(load.path, (dir.path / "GPS/CLIP0001.txt").string());
 }
 
 TEST(MovieGps, AFourGigabyteMovieWithoutGpsIsRefusedAfterReadingItsStart) {

@@ -7,6 +7,7 @@
 
 #include "app/PlayListCore.h"
 #include "common/Messages.h"
+#include "support/ScratchFolder.h"
 
 namespace {
 
@@ -342,6 +343,22 @@ TEST_F(PlayListTest, AFolderAddsItsMoviesAndEntriesAreGroupedIntoDrivesByTime) {
   rows.Select({3});
   list.RemoveSelected();
   EXPECT_EQ(drives(), (std::vector<int>{0, 0, 0, 1}));
+}
+
+TEST_F(PlayListTest, TheCamerasOfAClipAreOneEntry) {
+  vantor::test::ScratchFolder card("playlist-channels");
+  const std::string front = card.Write("DCIM/2021_0918_174205_F.MP4", "x").string();
+  const std::string rear = card.Write("DCIM/2021_0918_174205_R.MP4", "x").string();
+  const std::string next = card.Write("DCIM/2021_0918_174305_R.MP4", "x").string();
+  // Given only the front file, the entry takes the rear one from the card too.
+  EXPECT_EQ(AddPathsToPlayList(list, std::vector<std::string>{front}), 1);
+  EXPECT_EQ(list.GetOtherChannels(0), std::vector<std::string>{rear});
+  EXPECT_EQ(list.Find(rear.c_str()), 0);
+  EXPECT_EQ(AddPathsToPlayList(list, std::vector<std::string>{rear, next}), 1);
+  ASSERT_EQ(list.GetCount(), 2);
+  EXPECT_STREQ(list.GetPath(1), next.c_str()) << "a clip the rear camera alone recorded";
+  ASSERT_TRUE(list.RemoveAt(0));
+  EXPECT_FALSE(list.Contains(rear.c_str())) << "a removed entry forgets every channel";
 }
 
 TEST_F(PlayListTest, GoneWindowIsLeftAlone) {
