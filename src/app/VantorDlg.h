@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CameraInset.h"
 #include "app/PlayList.h"
 #include "app/Settings.h"
 #include "app/SnapshotGui.h"
@@ -125,6 +126,10 @@ class CVantorDlg : public wxDialog {
   // Controls, named as the rest of the program knows them.
   wxRect m_rcVideo;                       // video area, client pixels
   CVideoPane* m_pVideoPane = nullptr;     // the player's pictures; black when none
+  // A clip's second camera, small in a corner of the video pane; with
+  // m_bCamerasSwapped the second camera fills the pane and the first is small.
+  std::unique_ptr<CCameraInset> m_pInset;
+  bool m_bCamerasSwapped = false;
   wxChoice* m_comboMapType = nullptr;     // 1060
   wxStaticText* m_staticDebug = nullptr;  // 1054, hidden
   CArrowSpin* m_spinZoom = nullptr;       // 1053
@@ -230,6 +235,9 @@ class CVantorDlg : public wxDialog {
   void DeleteSelectedEntries();
   // Stops and closes the movie before the window goes.
   void ReleasePlayback();
+  // The other camera into the pane and the one shown there into the inset,
+  // at the same position, playing on when it played.
+  void SwapCameras();
   // Escape: leaves full screen, or else stops and closes the movie.
   void OnEscapeKey();
   // The player's keys, from anywhere in the window or full screen: Space

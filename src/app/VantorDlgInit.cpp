@@ -36,6 +36,8 @@ void CVantorDlg::CreateControls() {
   // The video area first, so that it lies under everything placed later.
   m_pVideoPane = new CVideoPane(this, wxID_ANY, ToWx(vantor::kVideoPlace));
   m_pVideoPane->SetName("VideoPane");
+  m_pInset = std::make_unique<CCameraInset>(m_pVideoPane, m_Player);
+  m_pInset->SetOnClick([this] { SwapCameras(); });
 
   for (const auto& c : vantor::MainDialogControls()) {
     const wxRect r = ToWx(c.PixelPlace());

@@ -84,7 +84,13 @@ BOOL CVantorDlg::OpenAndPlay(const char* path) {
   // handed to the player, the rest fail at once like a movie that cannot play.
   struct stat st {};
   const bool isFile = ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
-  if (!isFile || !m_Player.Open(path, m_pVideoPane, ToVideoRect(m_rcVideo))) {
+  // A clip of several cameras: one fills the pane, the next one is the inset.
+  std::vector<std::string> cameras{path};
+  for (std::string& other : m_PlayList.GetOtherChannels(m_PlayList.GetCurSel()))
+    cameras.push_back(std::move(other));
+  if (m_bCamerasSwapped && cameras.size() > 1) std::swap(cameras[0], cameras[1]);
+  if (m_pInset) m_pInset->Close();
+  if (!isFile || !m_Player.Open(cameras[0], m_pVideoPane, ToVideoRect(m_rcVideo))) {
     // The player has already let go of whatever was playing. Closing makes
     // that plain to the transport buttons, and the entry that did not play
     // loses its mark. The play timer runs on: its next tick finds nothing
@@ -98,6 +104,7 @@ BOOL CVantorDlg::OpenAndPlay(const char* path) {
   m_sliderPos->SetRange(0, static_cast<int>(std::max(1L, seconds)));
   m_Player.SetVolume(m_sliderVolume->GetValue());
   LoadGpsLogForMovie(path);
+  if (cameras.size() > 1 && m_pInset) m_pInset->Open(cameras[1]);
   m_Player.Play();
   UpdateTimeDisplay();
   UpdateGpsDisplay(FALSE);
@@ -409,6 +416,11 @@ bool CVantorDlg::OnPlayerKey(int keyCode, int modifiers) {
       if (shift) return false;
       OnMute(none);
       return true;
+    case WXK_TAB:
+      // Only a clip with a second camera takes Tab from focus moving.
+      if (shift || !m_pInset || !m_pInset->IsOpen()) return false;
+      m_pInset->CycleCorner();
+      return true;
     case 'F':
       if (shift) return false;
       if (IsVideoFullScreen())
@@ -478,6 +490,18 @@ void CVantorDlg::OnEscapeKey() {
 void CVantorDlg::ReleasePlayback() {
   m_timerPlay.Stop();
   m_timerBackward.Stop();
+  if (m_pInset) m_pInset->Close();
   if (m_Player.IsOpen()) m_Player.Stop();
   m_Player.Close();
+}
+
+void CVantorDlg::SwapCameras() {
+  if (!m_pInset || !m_pInset->IsOpen() || !m_Player.IsOpen()) return;
+  const long position = m_Player.GetCurrentPosition();
+  const bool playing = m_Player.IsRunning() != FALSE;
+  m_bCamerasSwapped = !m_bCamerasSwapped;
+  if (!OpenAndPlay(m_PlayList.GetCurPath())) return;
+  m_Player.SetCurrentPosition(position);
+  if (!playing) m_Player.Pause();
+  m_pInset->Follow();
 }

@@ -150,6 +150,7 @@ class CMoviePlayer {
   BOOL StepFrame(int nFrames);
   // 1.0 normal, 2.0 fast forward (the sound keeps its pitch). TRUE on success.
   BOOL SetRate(double dRate);
+  double GetRate() const { return m_dRate; }
 
   void SetVolume(int nPercent);
   int GetVolume();

@@ -1,0 +1,139 @@
+#include "app/CameraInset.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "player/VideoPane.h"
+
+namespace {
+
+// How often the inset looks at the main player. Short enough that a pause or
+// a step shows in both pictures together.
+constexpr int kFollowMs = 40;
+// The drift taken out while both play: one frame at 30 fps.
+constexpr long kMaxDriftMs = 33;
+
+}  // namespace
+
+CCameraInset::CCameraInset(CVideoPane* mainPane, CMoviePlayer& mainPlayer)
+    : m_pMainPane(mainPane), m_main(mainPlayer), m_pPlayer(std::make_unique<CMoviePlayer>()) {
+  m_pPane = new CVideoPane(mainPane, wxID_ANY, wxRect(0, 0, 1, 1));
+  m_pPane->SetName("CameraInset");
+  m_pPane->Hide();
+  // A click swaps the cameras; the keys stay with whatever had them.
+  m_pPane->SetCanFocus(false);
+  m_pPane->Bind(wxEVT_LEFT_UP, &CCameraInset::OnClick, this);
+  m_pMainPane->Bind(wxEVT_SIZE, &CCameraInset::OnMainSize, this);
+  m_timer.SetOwner(this);
+  Bind(wxEVT_TIMER, &CCameraInset::OnTimer, this);
+}
+
+CCameraInset::~CCameraInset() {
+  m_timer.Stop();
+  m_pPlayer->Close();
+  m_pMainPane->Unbind(wxEVT_SIZE, &CCameraInset::OnMainSize, this);
+  m_pPane->Unbind(wxEVT_LEFT_UP, &CCameraInset::OnClick, this);
+  m_pPane->Destroy();
+}
+
+bool CCameraInset::IsOpen() const {
+  return m_pPlayer->IsOpen() != FALSE;
+}
+
+bool CCameraInset::Open(const std::string& path) {
+  Close();
+  if (!m_pPlayer->Open(path, m_pPane, VideoRect{0, 0, 160, 90}) || m_pPlayer->IsAudioOnly()) {
+    m_pPlayer->Close();
+    return false;
+  }
+  m_path = path;
+  // The sound is the main camera's.
+  m_pPlayer->Mute(TRUE);
+  m_bPlaying = false;
+  m_nPausedAt = -1;
+  Place();
+  Follow();
+  m_timer.Start(kFollowMs);
+  return true;
+}
+
+void CCameraInset::Close() {
+  m_timer.Stop();
+  if (m_pPlayer->IsOpen()) m_pPlayer->Close();
+  m_pPane->Hide();
+  m_path.clear();
+  m_bPlaying = false;
+}
+
+void CCameraInset::CycleCorner() {
+  m_corner = static_cast<Corner>((m_corner + 1) % kCornerCount);
+  Place();
+}
+
+void CCameraInset::Place() {
+  if (!IsOpen() || m_corner == Hidden) {
+    m_pPane->Hide();
+    return;
+  }
+  const wxSize area = m_pMainPane->GetClientSize();
+  const int vw = std::max(1, m_pPlayer->GetVideoWidth());
+  const int vh = std::max(1, m_pPlayer->GetVideoHeight());
+  // A quarter of the pane's width, at the inset movie's own shape, so that its
+  // picture needs no bars of its own.
+  const int w = std::max(16, area.GetWidth() / 4);
+  const int h = std::max(9, w * vh / vw);
+  const int margin = std::max(4, area.GetWidth() / 80);
+  const bool right = m_corner == BottomRight || m_corner == TopRight;
+  const bool bottom = m_corner == BottomRight || m_corner == BottomLeft;
+  const int x = right ? area.GetWidth() - w - margin : margin;
+  const int y = bottom ? area.GetHeight() - h - margin : margin;
+  m_pPlayer->SetVideoPosition(VideoRect{x, y, x + w, y + h});
+  m_pPane->Show();
+  m_pPane->Raise();
+}
+
+void CCameraInset::Follow() {
+  if (!IsOpen()) return;
+  if (!m_main.IsOpen()) {
+    Close();
+    return;
+  }
+  if (m_main.GetRate() != m_pPlayer->GetRate()) m_pPlayer->SetRate(m_main.GetRate());
+  const long mainPos = m_main.GetCurrentPosition();
+  if (!m_main.IsRunning()) {
+    if (m_bPlaying) m_pPlayer->Pause();
+    m_bPlaying = false;
+    // Paused, stepped or playing backwards: the same picture in both.
+    if (mainPos != m_nPausedAt) m_pPlayer->SetCurrentPosition(mainPos);
+    m_nPausedAt = mainPos;
+    return;
+  }
+  m_nPausedAt = -1;
+  if (!m_bPlaying) {
+    if (std::labs(m_pPlayer->GetCurrentPosition() - mainPos) > kMaxDriftMs)
+      m_pPlayer->SetCurrentPosition(mainPos);
+    m_pPlayer->Play();
+    m_bPlaying = true;
+    return;
+  }
+  const long drift = m_pPlayer->GetCurrentPosition() - mainPos;
+  if (std::labs(drift) <= kMaxDriftMs) return;
+  // A seek while playing lands late by the time it takes; aim that much
+  // ahead, learnt from how far off the previous correction came out.
+  m_nLeadMs = std::clamp(m_nLeadMs - drift / 2, 0L, 500L);
+  m_pPlayer->SetCurrentPosition(mainPos + m_nLeadMs);
+}
+
+void CCameraInset::OnMainSize(wxSizeEvent& event) {
+  Place();
+  event.Skip();  // the pane's own handler scales its picture
+}
+
+void CCameraInset::OnClick(wxMouseEvent& event) {
+  event.Skip();
+  if (m_onClick) m_pMainPane->CallAfter(m_onClick);
+}
+
+void CCameraInset::OnTimer(wxTimerEvent&) {
+  Follow();
+}
