@@ -8,6 +8,10 @@
 //   bench_player --bare FILE [--rate R]   the bare pipeline of the comparison
 //       (decode, scale to the pane's size, fakesink in real time; above rate
 //       1 with the player's frame-skipping policy), same line.
+//   bench_player --cameras FRONT REAR [--rate R]   plays FRONT with REAR in the
+//       corner inset as the main window shows a clip of two cameras, and
+//       prints how far apart the two pictures painted are (sampled every
+//       10 ms while both play), frames painted of each, CPU and memory.
 //   bench_player --step FILE [--no-pane]  backward stepping: from paused
 //       positions, seek 200 ms back and time until the new frame is painted
 //       (or, without a pane, handed out by the pipeline).
@@ -38,6 +42,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/CameraInset.h"
 #include "common/GstInit.h"
 #include "player/MoviePlayer.h"
 #include "player/VideoPane.h"
@@ -125,6 +130,47 @@ int RunPlay(const std::string& file, double rate) {
   std::printf("wall=%.2f cpu=%.2f painted=%llu presented=%llu expected=%ld rss_kb=%ld\n", wall, cpu,
               static_cast<unsigned long long>(w.pane->GetFramesPainted()),
               static_cast<unsigned long long>(player.GetFramesPresented()), expected, PeakRssKb());
+  player.Close();
+  return 0;
+}
+
+int RunCameras(const std::string& front, const std::string& rear, double rate) {
+  Window w;
+  CMoviePlayer player;
+  const double cpu0 = CpuSeconds();
+  if (!player.Open(front, w.pane, kPane)) return 1;
+  CCameraInset inset(w.pane, player);
+  if (!inset.Open(rear)) {
+    std::fprintf(stderr, "cannot open %s\n", rear.c_str());
+    return 1;
+  }
+  const long duration = player.GetDuration();
+  if (rate != 1.0) player.SetRate(rate);
+  player.Play();
+  std::vector<long> apart;
+  RunLoopUntil(
+      [&] {
+        const std::int64_t a = w.pane->GetPaintedFrameTime();
+        const std::int64_t b = inset.GetPane()->GetPaintedFrameTime();
+        if (a > 500 && b > 500 && a < duration - 500) apart.push_back(std::labs(long(a - b)));
+        return player.CheckComplete() != FALSE;
+      },
+      10);
+  Pump(100);
+  const double cpu = CpuSeconds() - cpu0;
+  std::sort(apart.begin(), apart.end());
+  const long within = std::count_if(apart.begin(), apart.end(), [](long d) { return d <= 34; });
+  const long expected = std::lround(duration / 1000.0 * 30);
+  std::printf(
+      "rate=%.1f samples=%zu apart_ms median=%ld p99=%ld max=%ld within_one_frame=%.1f%% "
+      "painted_main=%llu painted_inset=%llu expected=%ld cpu=%.2f rss_kb=%ld\n",
+      rate, apart.size(), apart.empty() ? -1 : apart[apart.size() / 2],
+      apart.empty() ? -1 : apart[apart.size() * 99 / 100], apart.empty() ? -1 : apart.back(),
+      apart.empty() ? 0.0 : 100.0 * within / apart.size(),
+      static_cast<unsigned long long>(w.pane->GetFramesPainted()),
+      static_cast<unsigned long long>(inset.GetPane()->GetFramesPainted()), expected, cpu,
+      PeakRssKb());
+  inset.Close();
   player.Close();
   return 0;
 }
@@ -348,6 +394,10 @@ int main(int argc, char** argv) {
     const double rate =
         (argc >= 5 && std::strcmp(argv[3], "--rate") == 0) ? std::atof(argv[4]) : 1.0;
     rc = RunBare(argv[2], rate);
+  } else if (argc >= 4 && std::strcmp(argv[1], "--cameras") == 0) {
+    const double rate =
+        (argc >= 6 && std::strcmp(argv[4], "--rate") == 0) ? std::atof(argv[5]) : 1.0;
+    rc = RunCameras(argv[2], argv[3], rate);
   } else if (argc >= 4 && std::strcmp(argv[1], "--still") == 0) {
     rc = RunStill(argv[2], argv[3]);
   } else if (argc >= 3 && std::strcmp(argv[1], "--step") == 0) {

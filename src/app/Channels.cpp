@@ -203,4 +203,18 @@ std::vector<std::string> OtherChannelFiles(const std::string& path) {
   return found;
 }
 
+std::string ChannelCopyPath(const std::string& mainCopy, CameraChannel channel) {
+  const NameParts parts = Split(mainCopy);
+  const std::size_t letter = ChannelLetterAt(parts.stem);
+  const char l = kLetters[static_cast<int>(channel)];
+  const std::size_t slash = mainCopy.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : mainCopy.substr(0, slash + 1);
+  if (letter != std::string_view::npos) {
+    std::string renamed = folder + std::string(parts.stem.substr(0, letter)) +
+                          (parts.stem[letter] <= 'Z' ? l : LowerAscii(l)) + std::string(parts.ext);
+    if (renamed != mainCopy) return renamed;
+  }
+  return folder + std::string(parts.stem) + "_" + l + std::string(parts.ext);
+}
+
 }  // namespace vantor

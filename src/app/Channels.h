@@ -61,4 +61,10 @@ std::vector<ClipChannels> GroupChannels(std::span<const std::string> paths);
 // siblings.
 std::vector<std::string> OtherChannelFiles(const std::string& path);
 
+// Where a copy of another camera's file of a clip goes when the main one is
+// copied to `mainCopy`: the same name with that camera's letter in place of
+// the main one's ("trip_F.MOV" -> "trip_R.MOV"), or added ("trip.MOV" ->
+// "trip_R.MOV").
+std::string ChannelCopyPath(const std::string& mainCopy, CameraChannel channel);
+
 }  // namespace vantor

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "app/Channels.h"
 #include "common/Messages.h"
 
 namespace vantor {
@@ -63,13 +64,20 @@ CommandOutcome RunPrintImage(bool movieOpen, const GrabFrameFn& grab, CSnapshotU
   return CommandOutcome::Done;
 }
 
-CommandOutcome RunFileSave(bool playing, const std::string& sourcePath, CSnapshotUi& ui) {
+CommandOutcome RunFileSave(bool playing, const std::string& sourcePath, CSnapshotUi& ui,
+                           std::span<const std::string> otherCameras) {
   if (!playing || sourcePath.empty()) return CommandOutcome::NotAvailable;
   SaveDialogRequest request;
   request.filter = MovieFilter();
   const auto chosen = ui.AskSavePath(request);
   if (!chosen || chosen->empty()) return CommandOutcome::Cancelled;
-  ui.StartCopy(sourcePath, FileSaveDestination(*chosen));
+  const std::string destination = FileSaveDestination(*chosen);
+  ui.StartCopy(sourcePath, destination);
+  for (const std::string& other : otherCameras) {
+    const auto named = ChannelOfPath(other);
+    if (!named) continue;
+    ui.StartCopy(other, ChannelCopyPath(destination, named->channel));
+  }
   return CommandOutcome::Done;
 }
 

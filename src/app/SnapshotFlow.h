@@ -3,6 +3,7 @@
 // dialogs behind an interface: the wx layer shows real ones, tests answer them.
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "app/Snapshot.h"
@@ -44,6 +45,10 @@ CommandOutcome RunSnapshot(const GrabFrameFn& grab, CSnapshotUi& ui);
 // Print Image: nothing without an open movie or a frame.
 CommandOutcome RunPrintImage(bool movieOpen, const GrabFrameFn& grab, CSnapshotUi& ui);
 // File Save: only while playing; copies the current entry to the chosen place.
-CommandOutcome RunFileSave(bool playing, const std::string& sourcePath, CSnapshotUi& ui);
+// The files of the clip's other cameras (`otherCameras`) are copied too, each
+// beside the chosen copy under the name ChannelCopyPath gives (a file already
+// there is reported and kept, as for the main copy).
+CommandOutcome RunFileSave(bool playing, const std::string& sourcePath, CSnapshotUi& ui,
+                           std::span<const std::string> otherCameras = {});
 
 }  // namespace vantor

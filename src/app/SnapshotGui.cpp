@@ -1,5 +1,6 @@
 #include "app/SnapshotGui.h"
 
+#include <wx/app.h>
 #include <wx/bitmap.h>
 #include <wx/dc.h>
 #include <wx/filedlg.h>
@@ -149,11 +150,32 @@ bool CWxSnapshotUi::RunPrinter(wxPrintout& printout) {
 }
 
 void CWxSnapshotUi::StartCopy(const std::string& source, const std::string& destination) {
-  // The progress dialog keeps the window disabled while a copy runs, so a second
-  // one cannot be asked for; should it be, the running copy is left alone.
-  if (m_copy && !m_copy->IsFinished()) return;
+  // The progress dialog keeps the window disabled while a copy runs: what
+  // comes meanwhile is the rest of one File Save, and waits its turn.
+  if (m_copy && !m_copy->IsFinished()) {
+    m_pendingCopies.emplace_back(source, destination);
+    return;
+  }
   m_copy.reset();
-  m_copy = std::make_unique<CFileSaveCopy>(m_owner, source, destination, m_copyOptions, m_copyDone);
+  m_copy = std::make_unique<CFileSaveCopy>(
+      m_owner, source, destination, m_copyOptions, [this](const CopyResult& result) {
+        if (m_copyDone) m_copyDone(result);
+        // A file in the way of one camera's copy is reported and kept, and
+        // the next camera is copied all the same; a cancel or a full or
+        // unwritable disk ends the lot.
+        if (result.status != CopyStatus::Ok && result.status != CopyStatus::DestinationExists &&
+            result.status != CopyStatus::SourceUnreadable)
+          m_pendingCopies.clear();
+        if (m_pendingCopies.empty()) return;
+        // Not from inside the finishing copy, which the next one replaces.
+        wxTheApp->CallAfter([this, alive = std::weak_ptr<int>(m_alive)] {
+          if (alive.expired() || m_pendingCopies.empty() || (m_copy && !m_copy->IsFinished()))
+            return;
+          const auto [next, to] = m_pendingCopies.front();
+          m_pendingCopies.pop_front();
+          StartCopy(next, to);
+        });
+      });
 }
 
 }  // namespace vantor

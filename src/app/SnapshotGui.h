@@ -8,6 +8,7 @@
 #include <wx/timer.h>
 #include <wx/weakref.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -92,6 +93,10 @@ class CWxSnapshotUi : public CSnapshotUi {
 
  private:
   std::unique_ptr<CFileSaveCopy> m_copy;
+  // Copies asked for while one runs (the other cameras of a clip), each
+  // started when the one before it has succeeded.
+  std::deque<std::pair<std::string, std::string>> m_pendingCopies;
+  std::shared_ptr<int> m_alive = std::make_shared<int>();  // for calls queued to after
   CopyOptions m_copyOptions;
   CFileSaveCopy::DoneFn m_copyDone;
 };

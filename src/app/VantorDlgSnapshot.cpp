@@ -64,5 +64,6 @@ void CVantorDlg::OnFileSave(wxCommandEvent&) {
   // Checked first: without a movie playing there is no current entry to copy.
   const bool playing = m_Player.IsRunning() != FALSE;
   const char* source = m_PlayList.GetCurPath();
-  vantor::RunFileSave(playing, source ? source : "", GetSnapshotUi());
+  const std::vector<std::string> others = m_PlayList.GetOtherChannels(m_PlayList.GetCurSel());
+  vantor::RunFileSave(playing, source ? source : "", GetSnapshotUi(), others);
 }

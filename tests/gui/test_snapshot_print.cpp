@@ -317,6 +317,23 @@ TEST(FileSaveGui, CopiesWithProgressWhileTheWindowKeepsRunning) {
   PumpEvents(20);
 }
 
+TEST(FileSaveGui, TheCamerasOfAClipAreCopiedOneAfterTheOther) {
+  ScratchFolder dir("savecameras");
+  const fs::path front = dir / "X_F.MOV", rear = dir / "X_R.MOV";
+  WriteFile(front, Bytes(8 * 16 * 1024));
+  WriteFile(rear, Bytes(5 * 16 * 1024 + 3));
+  TestUi ui(nullptr);
+  ui.savePath = (dir / "out" / "trip").string();
+  fs::create_directory(dir / "out");
+  std::vector<CopyResult> done;
+  ui.SetCopyDoneCallback([&](const CopyResult& r) { done.push_back(r); });
+  const std::string others[] = {rear.string()};
+  ASSERT_EQ(RunFileSave(true, front.string(), ui, others), CommandOutcome::Done);
+  ASSERT_TRUE(PumpUntil([&] { return done.size() == 2 && ui.CurrentCopy()->IsFinished(); }, 20000));
+  EXPECT_EQ(fs::file_size(dir / "out" / "TRIP.MOV"), fs::file_size(front));
+  EXPECT_EQ(fs::file_size(dir / "out" / "TRIP_R.MOV"), fs::file_size(rear));
+}
+
 TEST(FileSaveGui, CancelButtonStopsTheCopyAndRemovesIt) {
   ScratchFolder dir("savecancel");
   const fs::path src = dir / "AMBA0002.MOV";

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "SnapshotTestUtil.h"
+#include "app/Channels.h"
 #include "app/SnapshotFlow.h"
 #include "common/Messages.h"
 
@@ -193,4 +194,17 @@ TEST(FileSaveCommand, CopiesThePlayingMovieUnderTheUpperCasedName) {
   ui.answer.reset();
   EXPECT_EQ(RunFileSave(true, "/cam/AMBA0001.MOV", ui), CommandOutcome::Cancelled);
   EXPECT_EQ(ui.copies.size(), 1u);
+}
+
+TEST(FileSaveCommand, CopiesEveryCameraOfTheClipUnderItsLetter) {
+  const std::string cameras[] = {"/cam/Rear/0001.MOV", "/cam/X_I.MOV", "/cam/plain.MOV"};
+  ScriptedUi ui;
+  ui.answer = "/out/trip_F.mov";
+  ASSERT_EQ(RunFileSave(true, "/cam/Front/0001.MOV", ui, cameras), CommandOutcome::Done);
+  using Copy = std::pair<std::string, std::string>;
+  EXPECT_EQ(ui.copies, (std::vector<Copy>{{"/cam/Front/0001.MOV", "/out/TRIP_F.MOV"},
+                                          {cameras[0], "/out/TRIP_R.MOV"},
+                                          {cameras[1], "/out/TRIP_I.MOV"}}));
+  // Named without a camera letter, the others get theirs added.
+  EXPECT_EQ(ChannelCopyPath("/out/crash.MOV", CameraChannel::Rear), "/out/crash_R.MOV");
 }
