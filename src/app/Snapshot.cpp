@@ -6,12 +6,14 @@
 #include <unistd.h>
 #include <wctype.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
+#include "common/DibHeader.h"
 #include "common/Utf8.h"
 
 namespace vantor {
@@ -269,6 +271,42 @@ std::string FileSaveDestination(const std::string& chosenPath) {
   const auto slash = dest.rfind('/');
   if (slash == std::string::npos) return Utf8ToUpper(dest);
   return dest.substr(0, slash + 1) + Utf8ToUpper(dest.substr(slash + 1));
+}
+
+CapturedFrame SideBySide(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right) {
+  const auto a = DibToRgb(left);
+  const auto b = DibToRgb(right);
+  if (!a || !b || a->height <= 0 || b->height <= 0) return {};
+  const std::int64_t bw64 = std::max<std::int64_t>(1, std::int64_t(b->width) * a->height / b->height);
+  const std::int64_t width64 = a->width + bw64;
+  const std::int64_t stride64 = (width64 * 3 + 3) / 4 * 4;
+  if (stride64 * a->height > (std::int64_t(1) << 30)) return {};  // no sane snapshot is this big
+  const int bw = int(bw64), width = int(width64), height = a->height;
+  const std::size_t stride = std::size_t(stride64);
+  const std::size_t size = kDibInfoHeaderSize + stride * height;
+  auto block = std::make_unique<std::uint8_t[]>(size);
+  std::fill_n(block.get(), size, std::uint8_t(0));
+  WriteDibInfoHeader(block.get(), width, height, 24, std::uint32_t(stride * height));
+  for (int y = 0; y < height; ++y) {
+    // Bottom-up rows, blue-green-red pixels.
+    std::uint8_t* out = block.get() + kDibInfoHeaderSize + std::size_t(height - 1 - y) * stride;
+    const std::uint8_t* ra = a->rgb.data() + std::size_t(y) * a->width * 3;
+    for (int x = 0; x < a->width; ++x, out += 3, ra += 3) {
+      out[0] = ra[2];
+      out[1] = ra[1];
+      out[2] = ra[0];
+    }
+    // The smaller picture grows by picking the nearest pixel: a snapshot
+    // shows what the camera recorded, not a smoothed guess.
+    const std::uint8_t* rb = b->rgb.data() + std::size_t(std::int64_t(y) * b->height / height) * b->width * 3;
+    for (int x = 0; x < bw; ++x, out += 3) {
+      const std::uint8_t* p = rb + std::size_t(std::int64_t(x) * b->width / bw) * 3;
+      out[0] = p[2];
+      out[1] = p[1];
+      out[2] = p[0];
+    }
+  }
+  return CapturedFrame(block.release(), size);
 }
 
 }  // namespace vantor

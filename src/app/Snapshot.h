@@ -76,6 +76,11 @@ struct RgbImage {
 };
 std::optional<RgbImage> DibToRgb(std::span<const std::uint8_t> dib);
 
+// The pictures of two cameras side by side in one 24-bit DIB: `left` as it
+// is, `right` scaled to its height (keeping its shape) beside it. An empty
+// frame when either block is no picture.
+CapturedFrame SideBySide(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right);
+
 // The process-wide snapshot counter: returns the number to propose and advances
 // it. Every snapshot command that got a frame calls it once, saved or not.
 int TakeSnapshotNumber();

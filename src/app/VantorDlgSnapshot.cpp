@@ -2,6 +2,7 @@
 // flows (counter, file names, BMP writing, copy destination) are in
 // SnapshotFlow; the dialogs behind CWxSnapshotUi.
 #include <unistd.h>
+#include <wx/utils.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -52,7 +53,20 @@ vantor::CapturedFrame CVantorDlg::GrabCurrentFrame() {
 }
 
 void CVantorDlg::OnSnapshot(wxCommandEvent&) {
-  vantor::RunSnapshot([this] { return GrabCurrentFrame(); }, GetSnapshotUi());
+  // With Shift held, a clip of two cameras is written with both pictures.
+  const bool both = wxGetKeyState(WXK_SHIFT) && m_pInset && m_pInset->IsOpen();
+  vantor::RunSnapshot(
+      [this, both] {
+        vantor::CapturedFrame main = GrabCurrentFrame();
+        if (!both || !main) return main;
+        long size = 0;
+        std::unique_ptr<std::uint8_t[]> inset = m_pInset->GetPlayer().GetCurrentImage(&size);
+        if (!inset || size <= 0) return main;
+        vantor::CapturedFrame pair =
+            vantor::SideBySide(main.span(), {inset.get(), static_cast<std::size_t>(size)});
+        return pair ? std::move(pair) : std::move(main);
+      },
+      GetSnapshotUi());
 }
 
 void CVantorDlg::OnPrintImage(wxCommandEvent&) {

@@ -92,6 +92,23 @@ TEST(SnapshotBmp, ViewersReadTheSamePicture) {
     }
 }
 
+TEST(SnapshotBmp, TwoCamerasSideBySideKeepTheLeftPictureAndScaleTheRight) {
+  // The right picture, half the height, is doubled; both keep their pixels.
+  const auto pair = SideBySide(Span(MakeTrueColourDib(6, 4)), Span(MakeTrueColourDib(5, 2, 32)));
+  ASSERT_TRUE(pair);
+  const auto rgb = DibToRgb(pair.span());
+  ASSERT_TRUE(rgb);
+  ASSERT_EQ(rgb->width, 16);
+  ASSERT_EQ(rgb->height, 4);
+  const auto left = ExpectedTrueColourRgb(6, 4), right = ExpectedTrueColourRgb(5, 2);
+  for (int y = 0; y < 4; ++y) {
+    const auto* row = rgb->rgb.data() + y * 16 * 3;
+    EXPECT_TRUE(std::equal(row, row + 18, left.data() + y * 18)) << "row " << y;
+    EXPECT_TRUE(std::equal(row + 18, row + 21, right.data() + (y / 2) * 15)) << "row " << y;
+  }
+  EXPECT_FALSE(SideBySide(Span(MakeTrueColourDib(6, 4)), {}));
+}
+
 TEST(SnapshotBmp, BlockShorterThanItsHeaderIsRefused) {
   ScratchFolder dir("bmpshort");
   const std::vector<std::uint8_t> tiny(20, 0);
