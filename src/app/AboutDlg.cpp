@@ -39,6 +39,7 @@ constexpr std::pair<const char*, const char*> kKeys[] = {
     {"Up / Down", "Volume"},
     {"M", "Mute"},
     {"F", "Full screen and back"},
+    {"Tab", "Move or hide the second camera's picture"},
     {"Escape", "Leave full screen, or stop the movie"},
     {"Delete", "Remove the selected entries from the list"},
     {"F1", "This box"},
