@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "GuiTestUtil.h"
+#include "support/ScratchFolder.h"
 #include "widgets/FECFileDialog.h"
 #include "widgets/FileFilter.h"
 
@@ -128,8 +129,8 @@ TEST(FECFileDialog, ModalChooserReturnsThePickedFiles) {
     GTEST_SKIP() << "not the GTK port";
 
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("vantor_fd_" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const vantor::test::ScratchFolder scratch("file-dialog");
+  const fs::path& dir = scratch.path();
   for (const char* name : {"AMBA0002.MOV", "AMBA0001.MOV", "clip.mp4", "GPS0001.txt"})
     std::ofstream(dir / name) << "x";
 
@@ -158,7 +159,6 @@ TEST(FECFileDialog, ModalChooserReturnsThePickedFiles) {
     dlg.EndModal(gaveUp ? wxID_CANCEL : wxID_OK);
   });
   const int result = dlg.DoModal();
-  fs::remove_all(dir);
   if (gaveUp) GTEST_SKIP() << "the chooser did not take the selection (" << picked << " of 3)";
   ASSERT_EQ(result, wxID_OK);
   std::vector<std::string> walked = Walk(dlg);

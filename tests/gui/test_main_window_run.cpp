@@ -15,6 +15,7 @@
 #include <functional>
 #include <vector>
 
+#include "support/ScratchFolder.h"
 #include "GuiTestUtil.h"
 #include "app/AboutDlg.h"
 #include "app/Resource.h"
@@ -344,25 +345,19 @@ TEST(MainWindowSkin, MissingSkinFileLeavesTheWindowUnskinned) {
 }
 
 TEST(MainWindowSkin, MalformedSkinFileLeavesTheWindowUnskinned) {
-  const auto path = std::filesystem::temp_directory_path() / "vantor_bad_skin.smf";
-  {
-    std::ofstream out(path, std::ios::binary);
-    out << "[Dialog]\nbackground = #1b1f27\ntext = not a colour\n";
-  }
-  ExpectUnskinnedStart(path.string());
-  std::filesystem::remove(path);
+  const vantor::test::ScratchFolder dir("bad-skin");
+  ExpectUnskinnedStart(
+      dir.Write("Vantor.smf", "[Dialog]\nbackground = #1b1f27\ntext = not a colour\n").string());
 }
 
 TEST(MainWindowSkin, StartUpLooksInTheCurrentFolderFirst) {
   const auto old = std::filesystem::current_path();
-  const auto dir = std::filesystem::temp_directory_path() / "vantor_skin_cwd";
-  std::filesystem::create_directories(dir / "Skin");
-  { std::ofstream(dir / "Skin/Vantor.smf") << "[Dialog]\n"; }
-  std::filesystem::current_path(dir);
+  const vantor::test::ScratchFolder dir("skin-cwd");
+  dir.Write("Skin/Vantor.smf", "[Dialog]\n");
+  std::filesystem::current_path(dir.path());
   EXPECT_EQ(LocateSkinFile(), "Skin/Vantor.smf");
   std::filesystem::remove_all(dir / "Skin");
   // Without one there, the copy beside the data files is used.
   EXPECT_NE(LocateSkinFile().find("share/vantor/Skin/Vantor.smf"), std::string::npos);
   std::filesystem::current_path(old);
-  std::filesystem::remove_all(dir);
 }

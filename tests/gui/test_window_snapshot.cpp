@@ -13,6 +13,7 @@
 #include "GuiTestUtil.h"
 #include "app/Resource.h"
 #include "app/VantorDlg.h"
+#include "support/ScratchFolder.h"
 #include "widgets/ImageButton.h"
 
 namespace fs = std::filesystem;
@@ -56,9 +57,8 @@ class AnsweringUi : public CWxSnapshotUi {
 class WindowSnapshot : public testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("vantor-snap-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    scratch = std::make_unique<test::ScratchFolder>("window-snapshot");
+    dir = scratch->path();
     dlg = new CVantorDlg;
     dlg->Show();
     test::PumpUntil([this] { return dlg->IsShownOnScreen() && dlg->IsInitialised(); }, 5000);
@@ -70,8 +70,7 @@ class WindowSnapshot : public testing::Test {
     dlg->m_Player.Close();
     dlg->Destroy();
     test::PumpEvents(50);
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    scratch.reset();
   }
   // A click on the button, as the button reports it to the window.
   void Click(int id) {
@@ -87,6 +86,7 @@ class WindowSnapshot : public testing::Test {
     ASSERT_TRUE(test::PumpUntil([this] { return dlg->m_Player.GetCurrentPosition() > 300; }, 5000));
   }
 
+  std::unique_ptr<test::ScratchFolder> scratch;
   fs::path dir;
   CVantorDlg* dlg = nullptr;
   AnsweringUi* ui = nullptr;

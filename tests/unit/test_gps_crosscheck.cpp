@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ScratchFolder.h"
 #include "app/CommandLine.h"
 #include "gps/GpsSources.h"
 
@@ -208,7 +209,8 @@ TEST_F(GpsCrossCheck, NmeaAndGpxAgreeWithGpsbabel) {
 
 TEST_F(GpsCrossCheck, ExportReadsEverySourceAndGpsbabelReadsItBack) {
   if (!Have("gpsbabel")) GTEST_SKIP() << "gpsbabel is not installed";
-  const fs::path out = fs::temp_directory_path() / ("vantor-export-" + std::to_string(getpid()));
+  const vantor::test::ScratchFolder scratch("crosscheck-export");
+  const fs::path out = scratch / "drive.gpx";
   for (const char* name : {"index_newer.MP4", "twochannel.mp4", "talkers.nmea", "phone.gpx"}) {
     std::string args[] = {"vantor", "--export", "gpx", (kDir / name).string(), "-o", out.string()};
     char* argv[6];
@@ -220,6 +222,6 @@ TEST_F(GpsCrossCheck, ExportReadsEverySourceAndGpsbabelReadsItBack) {
     const auto refs = Gpsbabel("gpx", out);
     EXPECT_EQ(refs.size(), static_cast<std::size_t>(kDriveFixes)) << name;
     ExpectSame(refs, Vantor(kDir / name), name);
+    fs::remove(out);  // written afresh for the next source
   }
-  fs::remove(out);
 }
