@@ -148,11 +148,15 @@ int RunCameras(const std::string& front, const std::string& rear, double rate) {
   if (rate != 1.0) player.SetRate(rate);
   player.Play();
   std::vector<long> apart;
+  double signedSum = 0;  // inset minus main: which of the two is ahead
   RunLoopUntil(
       [&] {
         const std::int64_t a = w.pane->GetPaintedFrameTime();
         const std::int64_t b = inset.GetPane()->GetPaintedFrameTime();
-        if (a > 500 && b > 500 && a < duration - 500) apart.push_back(std::labs(long(a - b)));
+        if (a > 500 && b > 500 && a < duration - 500) {
+          apart.push_back(std::labs(long(a - b)));
+          signedSum += double(b - a);
+        }
         return player.CheckComplete() != FALSE;
       },
       10);
@@ -162,10 +166,12 @@ int RunCameras(const std::string& front, const std::string& rear, double rate) {
   const long within = std::count_if(apart.begin(), apart.end(), [](long d) { return d <= 34; });
   const long expected = std::lround(duration / 1000.0 * 30);
   std::printf(
-      "rate=%.1f samples=%zu apart_ms median=%ld p99=%ld max=%ld within_one_frame=%.1f%% "
+      "rate=%.1f samples=%zu apart_ms median=%ld p99=%ld max=%ld mean_inset_ahead=%.1f "
+      "within_one_frame=%.1f%% "
       "painted_main=%llu painted_inset=%llu expected=%ld cpu=%.2f rss_kb=%ld\n",
       rate, apart.size(), apart.empty() ? -1 : apart[apart.size() / 2],
       apart.empty() ? -1 : apart[apart.size() * 99 / 100], apart.empty() ? -1 : apart.back(),
+      apart.empty() ? 0.0 : signedSum / apart.size(),
       apart.empty() ? 0.0 : 100.0 * within / apart.size(),
       static_cast<unsigned long long>(w.pane->GetFramesPainted()),
       static_cast<unsigned long long>(inset.GetPane()->GetFramesPainted()), expected, cpu,

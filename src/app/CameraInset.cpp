@@ -10,8 +10,12 @@ namespace {
 // How often the inset looks at the main player. Short enough that a pause or
 // a step shows in both pictures together.
 constexpr int kFollowMs = 40;
-// The drift taken out while both play: one frame at 30 fps.
+// The drift allowed on a seek to catch up: one frame at 30 fps.
 constexpr long kMaxDriftMs = 33;
+// While both play, a drift over half a frame is taken out by moving the
+// inset's clock, up to a second of it.
+constexpr long kNudgeMs = 16;
+constexpr long kMaxShiftMs = 1000;
 
 }  // namespace
 
@@ -117,7 +121,10 @@ void CCameraInset::Follow() {
     return;
   }
   const long drift = m_pPlayer->GetCurrentPosition() - mainPos;
-  if (std::labs(drift) <= kMaxDriftMs) return;
+  if (std::labs(drift) <= kNudgeMs) return;
+  // A small drift moves the inset's clock, which shows no stall; only a
+  // large one (after a stall of either player) takes a seek.
+  if (std::labs(drift) <= kMaxShiftMs && m_pPlayer->ShiftPlayback(drift)) return;
   // A seek while playing lands late by the time it takes; aim that much
   // ahead, learnt from how far off the previous correction came out.
   m_nLeadMs = std::clamp(m_nLeadMs - drift / 2, 0L, 500L);

@@ -290,6 +290,28 @@ long CMoviePlayer::GetDuration() {
   return static_cast<long>(ns / 1000000);
 }
 
+BOOL CMoviePlayer::ShiftPlayback(long ms) {
+  if (!m_pGraph || !IsRunning()) return FALSE;
+  GstElement* pipeline = m_pGraph->Pipeline();
+  const GstClockTime base = gst_element_get_base_time(pipeline);
+  // Movie time passes m_dRate times as fast as the clock's.
+  const GstClockTimeDiff shift = GstClockTimeDiff(double(ms) / m_dRate * GST_MSECOND);
+  if (!GST_CLOCK_TIME_IS_VALID(base) || (shift < 0 && GstClockTime(-shift) > base)) return FALSE;
+  GstClockTime moved = base + shift;
+  // The pipeline hands its base time to every element only when it starts
+  // playing; a change while it plays has to reach each element the same way.
+  gst_element_set_base_time(pipeline, moved);
+  vantor::GstPtr<GstIterator> elements(gst_bin_iterate_recurse(GST_BIN(pipeline)));
+  gst_iterator_foreach(
+      elements.get(),
+      [](const GValue* item, gpointer time) {
+        gst_element_set_base_time(GST_ELEMENT(g_value_get_object(item)),
+                                  *static_cast<GstClockTime*>(time));
+      },
+      &moved);
+  return TRUE;
+}
+
 BOOL CMoviePlayer::SetRate(double dRate) {
   if (!m_pGraph || !(dRate > 0.0)) return FALSE;
   if (dRate == m_dRate) return TRUE;

@@ -151,6 +151,10 @@ class CMoviePlayer {
   // 1.0 normal, 2.0 fast forward (the sound keeps its pitch). TRUE on success.
   BOOL SetRate(double dRate);
   double GetRate() const { return m_dRate; }
+  // While playing: holds the movie back by ms of movie time (hurries it on
+  // when negative) without a seek, so a picture that keeps step with another
+  // player's is corrected with no stall. FALSE when not playing.
+  BOOL ShiftPlayback(long ms);
 
   void SetVolume(int nPercent);
   int GetVolume();
