@@ -314,6 +314,11 @@ void CVantorDlg::OnMapTypeChange(wxCommandEvent&) {
 void CVantorDlg::OnMapTitleChanged(wxWebViewEvent& event) {
   // The page's own +/- buttons, wheel and double-click zoom it; the window's
   // zoom number follows, so that the next page is written at that zoom too.
+  double lat = 0, lon = 0;
+  if (vantor::SeekFromMapTitle(event.GetString().utf8_string(), lat, lon)) {
+    SeekToMapPlace(lat, lon);
+    return;
+  }
   const int zoom = vantor::ZoomFromMapTitle(event.GetString().utf8_string());
   if (zoom < 0 || !m_spinZoom || zoom == m_spinZoom->GetValue()) return;
   m_spinZoom->SetValue(zoom);

@@ -85,6 +85,22 @@ class CVantorDlg : public wxDialog {
   // --- GPS log of the current movie (VantorDlgGps.cpp) ---
   // Finds the movie's log, parses it into the record table and rebuilds the graph.
   void LoadGpsLogForMovie(const std::string& moviePath);
+  // The drive of the playing entry on the map: every clip's records one
+  // after another, read once per drive.
+  struct DriveTrack {
+    int firstEntry = -1;
+    std::vector<std::string> paths;  // its clips, in playlist order
+    std::vector<GpsRecord> records;
+    std::vector<int> clipStart;  // first record of each clip, and one past the last
+    std::vector<long> msInClip;  // per record: its place in its movie
+  };
+  void LoadDriveTrack();
+  // The playing entry's clip in m_drive, or -1 when the map shows the clip
+  // alone (a drive of one clip, or its GPS not as loaded).
+  int DriveClipIndex() const;
+  // Opens the clip that holds the point of the route nearest to the place
+  // and seeks to it; false when no point has a fix.
+  bool SeekToMapPlace(double dLatitude, double dLongitude);
   // Attaches a GPS file of any kind to a movie for this run, and shows it at
   // once when that movie is playing; false (nothing attached) when it holds
   // no GPS.
@@ -113,6 +129,7 @@ class CVantorDlg : public wxDialog {
   vantor::GpsRecordTable m_gpsLog;
   // Which source the table came from and how its records sit in the movie.
   vantor::GpsLoad m_gpsLoad;
+  DriveTrack m_drive;
   // GPS files attached by hand ("Load GPS log..."), by movie path, for this run.
   std::map<std::string, std::string> m_gpsAttached;
   CLogGraph m_graph;

@@ -12,6 +12,7 @@
 #include <wx/webview.h>
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <cstdint>
 
@@ -125,6 +126,7 @@ void CVantorDlg::LoadGpsLogForMovie(const std::string& moviePath) {
     m_bAngle2Minus = m_gpsLog.bAngle2Minus;
   }
   m_nLastMapSecond = 0;
+  LoadDriveTrack();
   if (m_pGpsRecords && m_nGpsCount > 0 && m_frameGraph) {
     wxRect rc = m_frameGraph->GetRect();
     if (!m_graph.Build(m_pGpsRecords, m_nGpsCount, &rc)) m_graph.Clear();
@@ -136,6 +138,98 @@ void CVantorDlg::LoadGpsLogForMovie(const std::string& moviePath) {
   m_pGpsRecords = nullptr;
   m_nGpsCount = 0;
   ResetGpsDisplay();
+}
+
+void CVantorDlg::LoadDriveTrack() {
+  const int cur = m_PlayList.GetCurSel();
+  const int drive = m_PlayList.GetDrive(cur);
+  if (drive < 0) {
+    m_drive = {};
+    return;
+  }
+  int first = cur, last = cur;
+  while (first > 0 && m_PlayList.GetDrive(first - 1) == drive) --first;
+  while (last + 1 < m_PlayList.GetCount() && m_PlayList.GetDrive(last + 1) == drive) ++last;
+  std::vector<std::string> paths;
+  for (int i = first; i <= last; ++i) paths.emplace_back(m_PlayList.GetPath(i));
+  if (first == m_drive.firstEntry && paths == m_drive.paths) return;
+  DriveTrack track;
+  track.firstEntry = first;
+  track.paths = std::move(paths);
+  if (track.paths.size() > 1) {
+    for (int i = first; i <= last; ++i) {
+      vantor::GpsRecordTable table;
+      vantor::GpsLoad load;
+      const GpsRecord* records = m_pGpsRecords;
+      int count = m_nGpsCount;
+      const std::vector<std::int64_t>* offsets = &m_gpsLoad.offsetsMs;
+      if (i != cur) {
+        std::vector<std::string> cameras{track.paths[i - first]};
+        for (std::string& other : m_PlayList.GetOtherChannels(i)) cameras.push_back(std::move(other));
+        vantor::LoadGpsForMovies(cameras, table, load);
+        records = table.Records();
+        count = table.nCount;
+        offsets = &load.offsetsMs;
+      }
+      track.clipStart.push_back(static_cast<int>(track.records.size()));
+      for (int k = 0; records && k < count; ++k) {
+        track.records.push_back(records[k]);
+        // A camera log has a record a second; the other sources say where.
+        track.msInClip.push_back(k < static_cast<int>(offsets->size()) ? long((*offsets)[k])
+                                                                        : 1000L * k);
+      }
+    }
+    track.clipStart.push_back(static_cast<int>(track.records.size()));
+  }
+  m_drive = std::move(track);
+}
+
+int CVantorDlg::DriveClipIndex() const {
+  if (m_drive.paths.size() < 2 || !m_pGpsRecords) return -1;
+  const int c = m_PlayList.GetCurSel() - m_drive.firstEntry;
+  if (c < 0 || c >= static_cast<int>(m_drive.paths.size())) return -1;
+  const char* path = m_PlayList.GetPath(m_PlayList.GetCurSel());
+  if (!path || m_drive.paths[c] != path) return -1;
+  if (m_drive.clipStart[c + 1] - m_drive.clipStart[c] != m_nGpsCount) return -1;
+  return c;
+}
+
+bool CVantorDlg::SeekToMapPlace(double dLatitude, double dLongitude) {
+  const int clip = DriveClipIndex();
+  const GpsRecord* records = clip >= 0 ? m_drive.records.data() : m_pGpsRecords;
+  const int count = clip >= 0 ? static_cast<int>(m_drive.records.size()) : m_nGpsCount;
+  // Degrees of longitude shrink away from the equator.
+  const double shrink = std::cos(dLatitude * M_PI / 180.0);
+  int best = -1;
+  double bestDistance = 0;
+  for (int i = 0; records && i < count; ++i) {
+    if (!vantor::IsFix(records[i].dLatitude, records[i].dLongitude)) continue;
+    const double dy = records[i].dLatitude - dLatitude;
+    const double dx = (records[i].dLongitude - dLongitude) * shrink;
+    if (best < 0 || dx * dx + dy * dy < bestDistance) {
+      best = i;
+      bestDistance = dx * dx + dy * dy;
+    }
+  }
+  if (best < 0) return false;
+  long ms = 1000L * best;
+  if (clip >= 0) {
+    const auto next = std::upper_bound(m_drive.clipStart.begin(), m_drive.clipStart.end(), best);
+    const int target = static_cast<int>(next - m_drive.clipStart.begin()) - 1;
+    ms = m_drive.msInClip[best];
+    if (target != clip) {
+      const bool playing = m_Player.IsRunning() != FALSE;
+      if (!OpenAndPlay(m_PlayList.SetCurSel(m_drive.firstEntry + target))) return false;
+      wxCommandEvent none;
+      if (!playing) OnPause(none);
+    }
+  } else if (best < static_cast<int>(m_gpsLoad.offsetsMs.size())) {
+    ms = static_cast<long>(m_gpsLoad.offsetsMs[best]);
+  }
+  m_Player.SetCurrentPosition(ms);
+  UpdateTimeDisplay();
+  UpdateGpsDisplay(FALSE);
+  return true;
 }
 
 void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
@@ -191,8 +285,16 @@ void CVantorDlg::UpdateGpsDisplay(BOOL bThrottle) {
     const std::string path = vantor::GetMapPagePath();
     const int zoom = m_spinZoom ? m_spinZoom->GetValue() : 13;
     const int type = m_comboMapType ? m_comboMapType->GetSelection() : 0;
-    if (!vantor::WriteMapPage(path, v.dLatitude, v.dLongitude, zoom, type,
-                              {m_pGpsRecords, m_nGpsCount, v.nIndex}, v.bMarker))
+    vantor::MapRoute route{m_pGpsRecords, m_nGpsCount, v.nIndex};
+    route.bEnds = true;
+    if (const int c = DriveClipIndex(); c >= 0) {
+      route.pRecords = m_drive.records.data();
+      route.nCount = static_cast<int>(m_drive.records.size());
+      route.nClipFirst = m_drive.clipStart[c];
+      route.nClipLast = m_drive.clipStart[c + 1] - 1;
+      route.nDriven = route.nClipFirst + v.nIndex;
+    }
+    if (!vantor::WriteMapPage(path, v.dLatitude, v.dLongitude, zoom, type, route, v.bMarker))
       return;  // tried again on the next tick; no cursor this time
     // The wrapper makes a file:// address of the path, escaping what needs it.
     m_browser.Navigate(wxString::FromUTF8(path));

@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <locale>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -276,6 +278,19 @@ void AppendRoute(std::string& out, const MapRoute& route, int nZoom) {
   out += "];\n   var driven = ";
   AppendInt(out, driven);
   out += ";\n";
+  if (route.nClipLast < route.nClipFirst) return;
+  // The playing clip's part of a drive, as the points kept that lie in it.
+  int clipFrom = -1, clipTo = -1;
+  for (std::size_t k = 0; k < pts.size(); ++k) {
+    if (pts[k].index < route.nClipFirst || pts[k].index > route.nClipLast) continue;
+    if (clipFrom < 0) clipFrom = int(k);
+    clipTo = int(k);
+  }
+  out += "   var clipFrom = ";
+  AppendInt(out, clipFrom);
+  out += ", clipTo = ";
+  AppendInt(out, clipTo);
+  out += ";\n";
 }
 
 bool EnsureOwnFolder(const std::string& dir) {
@@ -373,6 +388,22 @@ int ZoomFromMapTitle(std::string_view title) {
   return zoom;
 }
 
+bool SeekFromMapTitle(std::string_view title, double& dLatitude, double& dLongitude) {
+  constexpr std::string_view prefix = "seek ";
+  if (title.substr(0, prefix.size()) != prefix) return false;
+  // "N LAT LON": three numbers, read in the C locale whatever the process's.
+  std::string rest(title.substr(prefix.size()));
+  std::istringstream in(rest);
+  in.imbue(std::locale::classic());
+  long clicks = 0;
+  double lat = 0, lon = 0;
+  std::string extra;
+  if (!(in >> clicks >> lat >> lon) || (in >> extra) || !IsFix(lat, lon)) return false;
+  dLatitude = lat;
+  dLongitude = lon;
+  return true;
+}
+
 std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMapType,
                         const MapRoute& route, bool bMarker) {
   const std::string leaflet = std::string("file://") + kLeafletDir;
@@ -393,7 +424,8 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
       "\t<script type=\"text/javascript\">\n"
       "\n"
       "   var map;\n"
-      "   var marker;\n";
+      "   var marker;\n"
+      "   var routeLine;\n";
   AppendRoute(out, route, nZoom);
   out +=
       "\tfunction load()\n"
@@ -413,10 +445,36 @@ std::string MapPageText(double dLatitude, double dLongitude, int nZoom, int nMap
   out += TileLayerText(nMapType);
   out +=
       "\t\tif (route.length > 1)\n"
-      "\t\t  L.polyline(route, {color: \"#6f9fe0\", weight: 3, opacity: 0.7}).addTo(map);\n"
+      "\t\t  L.polyline(route, {color: \"#6f9fe0\", weight: 3, opacity: 0.7}).addTo(map);\n";
+  if (route.nClipLast >= route.nClipFirst)
+    out +=
+        "\t\tif (clipTo > clipFrom)\n"
+        "\t\t  L.polyline(route.slice(clipFrom, clipTo + 1), "
+        "{color: \"#2f7fff\", weight: 6, opacity: 0.9}).addTo(map);\n";
+  out +=
       "\t\tif (driven > 1)\n"
       "\t\t  L.polyline(route.slice(0, driven), {color: \"#ff3b1f\", weight: 5, opacity: 0.95})"
-      ".addTo(map);\n"
+      ".addTo(map);\n";
+  if (route.bEnds)
+    out +=
+        "\t\tif (route.length > 1) {\n"
+        "\t\t  L.circleMarker(route[0], {radius: 7, color: \"#fff\", weight: 2, fillColor: "
+        "\"#1faa4a\", fillOpacity: 1}).bindTooltip(\"Start\").addTo(map);\n"
+        "\t\t  L.circleMarker(route[route.length - 1], {radius: 7, color: \"#fff\", weight: 2, "
+        "fillColor: \"#222\", fillOpacity: 1}).bindTooltip(\"End\").addTo(map);\n"
+        "\t\t}\n";
+  if (route.nCount > 1)
+    // A wide line nobody sees takes the clicks, so the route is easy to hit.
+    out +=
+        "\t\tif (route.length > 1) {\n"
+        "\t\t  var clicks = 0;\n"
+        "\t\t  routeLine = L.polyline(route, {color: \"#000\", weight: 18, opacity: 0}).addTo(map);\n"
+        "\t\t  routeLine.on(\"click\", function(e) {\n"
+        "\t\t    document.title = \"seek \" + (++clicks) + \" \" + e.latlng.lat.toFixed(6) + "
+        "\" \" + e.latlng.lng.toFixed(6);\n"
+        "\t\t  });\n"
+        "\t\t}\n";
+  out +=
       "\n"
       "       function createMarker(point, index)\n"
       "       {\n"

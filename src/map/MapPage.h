@@ -40,11 +40,24 @@ void RemoveMapPage();
 // points needed to stay within half a pixel of every record at the page's
 // zoom (more when needed to stay under ten thousand), the car's last driven
 // point always among them.
+//
+// For a drive of several clips the records are the whole drive's, the clip
+// playing being [nClipFirst, nClipLast] of them: that part is drawn stronger.
+// With bEnds the route's first and last points get start and end markers.
+// A click on the route sets the page's title to "seek N LAT LON" (N counts
+// the clicks, so that the same place twice still changes the title).
 struct MapRoute {
   const GpsRecord* pRecords = nullptr;
   int nCount = 0;
   int nDriven = -1;
+  int nClipFirst = 0;
+  int nClipLast = -1;
+  bool bEnds = false;
 };
+
+// The place the user clicked on the route, from the page's title; false for
+// any other title.
+bool SeekFromMapTitle(std::string_view title, double& dLatitude, double& dLongitude);
 
 // True when a coordinate pair can be put on a map: finite, latitude within
 // ±90 and longitude within ±180.

@@ -219,6 +219,34 @@ TEST_F(WindowDisplays, ShowsTheRecordOfThePositionAndWritesThePageAtOnce) {
   dlg->m_comboMapType->SetSelection(0);
 }
 
+TEST_F(WindowDisplays, AClickOnTheDrivesRouteOpensTheClipThatHoldsThePlaceAndSeeksThere) {
+  // The first drive of the card: clips of 3 and 4 s, a log record a second.
+  const std::string movies = std::string(VANTOR_FIXTURE_DIR) + "/two_drives/DCIM/100MEDIA/";
+  const std::vector<std::string> clips = {movies + "AMBA0001.MOV", movies + "AMBA0002.MOV"};
+  ASSERT_EQ(AddPathsToPlayList(dlg->m_PlayList, clips), 2);
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(0)));
+  dlg->m_Player.Pause();
+  dlg->UpdateGpsDisplay(FALSE);
+  EXPECT_NE(ReadFile(GetMapPagePath()).find("var clipFrom = 0, clipTo = 2;"), std::string::npos);
+
+  wxWebView* view = dlg->m_browser.GetWebView();
+  ASSERT_NE(view, nullptr);
+  wxString points;
+  ASSERT_TRUE(test::PumpUntil(
+      [&] { return view->RunScript("routeLine ? route.length : 0", &points) && points == "7"; },
+      8000))
+      << points;
+  // The second clip's third record, where a click on the line lands.
+  view->RunScript("routeLine.fire('click', {latlng: L.latLng(route[5][0], route[5][1])})");
+  EXPECT_TRUE(test::PumpUntil([] { return dlg->m_PlayList.GetCurSel() == 1; }, 5000));
+  EXPECT_TRUE(test::PumpUntil(
+      [] { return std::abs(dlg->m_Player.GetCurrentPosition() - 2000) < 100; }, 5000))
+      << dlg->m_Player.GetCurrentPosition();
+  EXPECT_FALSE(dlg->m_Player.IsRunning()) << "paused before the click, paused after it";
+  dlg->ReleasePlayback();
+  dlg->m_PlayList.RemoveAll();
+}
+
 TEST_F(WindowDisplays, MapFollowsItsControlsAtOnceAndTheZoomNumberFollowsThePage) {
   ScratchDrive drive("mapcontrols", true);
   Open(drive.movie);  // paused: no tick will come to write the page

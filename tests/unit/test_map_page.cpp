@@ -79,6 +79,23 @@ TEST(MapPageText, MatchesTheGoldenPageForNormalMapZoom13WithRoute) {
   EXPECT_EQ(text, golden);
 }
 
+TEST(MapPageText, ADrivesRouteMarksThePlayingClipAndItsEndsAndTellsWhereItWasClicked) {
+  const auto route = SmallRoute();
+  const std::string text = MapPageText(31.2318, 121.4751, 13, 0,
+                                       MapRoute{route.data(), int(route.size()), 1, 2, 4, true});
+  // Records 2..4 are the second and third points written (0,0 and no latitude are not).
+  EXPECT_NE(text.find("var clipFrom = 1, clipTo = 2;"), std::string::npos);
+  EXPECT_NE(text.find("bindTooltip(\"Start\")"), std::string::npos);
+  EXPECT_NE(text.find("bindTooltip(\"End\")"), std::string::npos);
+
+  double lat = 0, lon = 0;
+  ASSERT_TRUE(SeekFromMapTitle("seek 3 31.230400 121.473700", lat, lon));
+  EXPECT_DOUBLE_EQ(lat, 31.2304);
+  EXPECT_DOUBLE_EQ(lon, 121.4737);
+  for (const char* other : {"zoom 3", "seek 1 91 0", "seek 1 0 0", "seek x 1 2", "seek 1 2 3 4"})
+    EXPECT_FALSE(SeekFromMapTitle(other, lat, lon)) << other;
+}
+
 TEST(MapPageText, OnlyAZoomTitleIsReadAsTheZoom) {
   EXPECT_EQ(ZoomFromMapTitle("zoom 14"), 14);
   for (const char* other : {"Vantor Map", "zoom 21", "zoom 1x", "zoom ", "zoom -1"})
