@@ -1,9 +1,9 @@
+#include <cstdio>
+#include <string_view>
+
 #include "app/CommandLine.h"
 #include "app/GuiMain.h"
 #include "render/RenderCommand.h"
-
-#include <cstdio>
-#include <string_view>
 
 int main(int argc, char** argv) {
   // Modes such as --export run without a display, so they are decided before

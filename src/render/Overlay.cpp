@@ -17,12 +17,18 @@ bool ParseOverlayChoice(std::string_view text, OverlayChoice& choice) {
   while (true) {
     const std::size_t comma = text.find(',');
     const std::string_view item = text.substr(0, comma);
-    if (item == "time") c.time = true;
-    else if (item == "speed") c.speed = true;
-    else if (item == "position") c.position = true;
-    else if (item == "gauge") c.gauge = true;
-    else if (item == "route") c.route = true;
-    else return false;
+    if (item == "time")
+      c.time = true;
+    else if (item == "speed")
+      c.speed = true;
+    else if (item == "position")
+      c.position = true;
+    else if (item == "gauge")
+      c.gauge = true;
+    else if (item == "route")
+      c.route = true;
+    else
+      return false;
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
   }
@@ -33,7 +39,8 @@ bool ParseOverlayChoice(std::string_view text, OverlayChoice& choice) {
 namespace {
 
 CairoSurface NewSurface(int w, int h) {
-  return CairoSurface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(w, 1), std::max(h, 1)));
+  return CairoSurface(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(w, 1), std::max(h, 1)));
 }
 
 // A dark plate under light text: readable over sky and tarmac alike.
@@ -59,7 +66,9 @@ OverlayPainter::OverlayPainter(const OverlayChoice& choice, SpeedUnit unit, int 
       m_scale(frameHeight / 720.0),
       m_route(std::move(route)) {}
 
-int OverlayPainter::Margin(int frameHeight) { return std::max(4, frameHeight / 45); }
+int OverlayPainter::Margin(int frameHeight) {
+  return std::max(4, frameHeight / 45);
+}
 
 bool OverlayPainter::Update(const OverlayValues& values) {
   if (m_painted && values == m_shown) return false;

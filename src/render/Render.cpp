@@ -7,6 +7,7 @@
 #include <gst/video/video.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -205,10 +206,10 @@ class Renderer {
   // The clip being decoded: its window [m_from, m_to) of its own time.
   const RenderClip* m_clip = nullptr;
   std::int64_t m_from = 0, m_to = 0;
-  std::int64_t m_clipStartNs = 0;   // where it starts in the output
-  std::int64_t m_lastPts = -1;      // its last frame pushed, own time
-  std::int64_t m_frames = 0;        // frames written (video thread)
-  std::int64_t m_samples = 0;       // sound samples written (audio thread)
+  std::int64_t m_clipStartNs = 0;  // where it starts in the output
+  std::int64_t m_lastPts = -1;     // its last frame pushed, own time
+  std::int64_t m_frames = 0;       // frames written (video thread)
+  std::int64_t m_samples = 0;      // sound samples written (audio thread)
   std::atomic<bool> m_pushFailed{false};
 };
 
@@ -226,26 +227,27 @@ void Renderer::Stop() {
 bool Renderer::BuildEncoder(const std::string& tempPath, const std::string& moovPath,
                             std::string& error) {
   const char* aac = AacEncoder();
-  std::string desc =
-      "appsrc name=vsrc format=time block=true max-bytes=" +
-      std::to_string(static_cast<std::int64_t>(m_width) * m_height * 3 / 2 * 4) +
-      " caps=video/x-raw,format=I420,width=" + std::to_string(m_width) +
-      ",height=" + std::to_string(m_height) + ",pixel-aspect-ratio=1/1,framerate=" +
-      std::to_string(m_out.fpsNum) + "/" + std::to_string(m_out.fpsDen) +
-      " ! x264enc speed-preset=" + m_req.encoderPreset + " pass=qual quantizer=" +
-      std::to_string(kQuality) +
-      " ! video/x-h264,profile=high ! h264parse ! mp4mux name=mux faststart=true"
-      " ! filesink name=sink";
+  std::string desc = "appsrc name=vsrc format=time block=true max-bytes=" +
+                     std::to_string(static_cast<std::int64_t>(m_width) * m_height * 3 / 2 * 4) +
+                     " caps=video/x-raw,format=I420,width=" + std::to_string(m_width) +
+                     ",height=" + std::to_string(m_height) +
+                     ",pixel-aspect-ratio=1/1,framerate=" + std::to_string(m_out.fpsNum) + "/" +
+                     std::to_string(m_out.fpsDen) +
+                     " ! x264enc speed-preset=" + m_req.encoderPreset +
+                     " pass=qual quantizer=" + std::to_string(kQuality) +
+                     " ! video/x-h264,profile=high ! h264parse ! mp4mux name=mux faststart=true"
+                     " ! filesink name=sink";
   if (m_audio) {
     if (!aac) {
       error = Tr("no AAC encoder is installed (avenc_aac or voaacenc)");
       return false;
     }
-    desc += " appsrc name=asrc format=time block=true max-bytes=1000000"
-            " caps=audio/x-raw,format=S16LE,layout=interleaved,rate=" +
-            std::to_string(m_out.audioRate) + ",channels=" + std::to_string(m_out.audioChannels) +
-            " ! audioconvert ! " + aac + " bitrate=" + std::to_string(kAudioBitrate) +
-            " ! aacparse ! mux.";
+    desc +=
+        " appsrc name=asrc format=time block=true max-bytes=1000000"
+        " caps=audio/x-raw,format=S16LE,layout=interleaved,rate=" +
+        std::to_string(m_out.audioRate) + ",channels=" + std::to_string(m_out.audioChannels) +
+        " ! audioconvert ! " + aac + " bitrate=" + std::to_string(kAudioBitrate) +
+        " ! aacparse ! mux.";
   }
   GError* err = nullptr;
   m_encoder.reset(gst_parse_launch(desc.c_str(), &err));
@@ -307,7 +309,7 @@ void Renderer::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
   GstPtr<GstCaps> caps(gst_pad_get_current_caps(pad));
   if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
   const char* name = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
-  const char* target = g_str_has_prefix(name, "video/") ? "vq"
+  const char* target = g_str_has_prefix(name, "video/")   ? "vq"
                        : g_str_has_prefix(name, "audio/") ? "aq"
                                                           : nullptr;
   if (!target) return;
@@ -346,8 +348,8 @@ GstFlowReturn Renderer::PushVideo(GstSample* sample) {
       const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
       const int stride = cairo_image_surface_get_stride(s);
       if (p.x < 0 || p.y < 0 || p.x + w > m_width || p.y + h > m_height) continue;
-      GstBuffer* pix = gst_buffer_new_memdup(cairo_image_surface_get_data(s),
-                                             static_cast<gsize>(stride) * h);
+      GstBuffer* pix =
+          gst_buffer_new_memdup(cairo_image_surface_get_data(s), static_cast<gsize>(stride) * h);
       gsize offsets[GST_VIDEO_MAX_PLANES] = {0};
       gint strides[GST_VIDEO_MAX_PLANES] = {stride};
       gst_buffer_add_video_meta_full(pix, GST_VIDEO_FRAME_FLAG_NONE,
@@ -356,8 +358,10 @@ GstFlowReturn Renderer::PushVideo(GstSample* sample) {
       GstVideoOverlayRectangle* rect = gst_video_overlay_rectangle_new_raw(
           pix, p.x, p.y, w, h, GST_VIDEO_OVERLAY_FORMAT_FLAG_PREMULTIPLIED_ALPHA);
       gst_buffer_unref(pix);
-      if (!m_composition) m_composition = gst_video_overlay_composition_new(rect);
-      else gst_video_overlay_composition_add_rectangle(m_composition, rect);
+      if (!m_composition)
+        m_composition = gst_video_overlay_composition_new(rect);
+      else
+        gst_video_overlay_composition_add_rectangle(m_composition, rect);
       gst_video_overlay_rectangle_unref(rect);
     }
   }
@@ -425,9 +429,9 @@ GstFlowReturn Renderer::PushAudio(GstSample* sample) {
     skip += m_samples - at;
     if (skip >= count) return GST_FLOW_OK;
   }
-  GstBuffer* out = gst_buffer_copy_region(in, GST_BUFFER_COPY_MEMORY,
-                                          static_cast<gsize>(skip * frameBytes),
-                                          static_cast<gsize>((count - skip) * frameBytes));
+  GstBuffer* out =
+      gst_buffer_copy_region(in, GST_BUFFER_COPY_MEMORY, static_cast<gsize>(skip * frameBytes),
+                             static_cast<gsize>((count - skip) * frameBytes));
   GST_BUFFER_PTS(out) = gst_util_uint64_scale(static_cast<guint64>(m_samples), GST_SECOND,
                                               static_cast<guint64>(rate));
   m_samples += count - skip;
@@ -448,10 +452,11 @@ bool Renderer::DecodeClip(std::size_t index, std::int64_t from, std::int64_t to,
       ",pixel-aspect-ratio=1/1 ! appsink name=vsink sync=false max-buffers=4";
   const bool sound = m_audio && clip.media.hasAudio;
   if (sound)
-    desc += " queue name=aq ! audioconvert ! audioresample ! audio/x-raw,format=S16LE,"
-            "layout=interleaved,rate=" +
-            std::to_string(m_out.audioRate) + ",channels=" + std::to_string(m_out.audioChannels) +
-            " ! appsink name=asink sync=false max-buffers=64";
+    desc +=
+        " queue name=aq ! audioconvert ! audioresample ! audio/x-raw,format=S16LE,"
+        "layout=interleaved,rate=" +
+        std::to_string(m_out.audioRate) + ",channels=" + std::to_string(m_out.audioChannels) +
+        " ! appsink name=asink sync=false max-buffers=64";
   GError* err = nullptr;
   m_decoder.reset(gst_parse_launch(desc.c_str(), &err));
   GstPtr<GError> owned(err);
@@ -497,8 +502,7 @@ bool Renderer::DecodeClip(std::size_t index, std::int64_t from, std::int64_t to,
     if (m_pushFailed && !m_status.cancel.load()) {
       // The encoder stopped taking frames: its own error says why.
       GstPtr<GstBus> encBus(gst_element_get_bus(m_encoder.get()));
-      GstPtr<GstMessage> e(
-          gst_bus_timed_pop_filtered(encBus.get(), GST_SECOND, GST_MESSAGE_ERROR));
+      GstPtr<GstMessage> e(gst_bus_timed_pop_filtered(encBus.get(), GST_SECOND, GST_MESSAGE_ERROR));
       if (e) error = m_req.outPath + ": " + ErrorText(e.get());
     }
     return false;
@@ -540,8 +544,8 @@ bool Renderer::Run(const std::string& tempPath, const std::string& moovPath, std
             route.emplace_back(r.dLatitude, r.dLongitude);
         }
     }
-    m_painter = std::make_unique<OverlayPainter>(o, m_req.style.unit, m_width, m_height,
-                                                 std::move(route));
+    m_painter =
+        std::make_unique<OverlayPainter>(o, m_req.style.unit, m_width, m_height, std::move(route));
   }
 
   const std::int64_t total = DriveLengthNs(clips);
@@ -556,8 +560,8 @@ bool Renderer::Run(const std::string& tempPath, const std::string& moovPath, std
     if (b <= a) continue;
     if (!DecodeClip(i, a, b, error)) return false;
   }
-  if (m_audio && !PushSilence(FrameTime(m_frames, m_out) * m_out.audioRate / GST_SECOND -
-                              m_samples)) {
+  if (m_audio &&
+      !PushSilence(FrameTime(m_frames, m_out) * m_out.audioRate / GST_SECOND - m_samples)) {
     error = m_req.outPath + ": " + Tr("the sound encoder stopped");
     return false;
   }
@@ -640,7 +644,14 @@ bool RenderVideo(const RenderRequest& request, RenderStatus& status, std::string
       ok = false;
     }
   }
-  if (!ok) ::unlink(temp.c_str());
+  if (!ok) {
+    ::unlink(temp.c_str());
+    // The muxer words a full disk as a failed write; the free space says which.
+    struct statvfs fs {};
+    if (error.starts_with(request.outPath + ": ") && ::statvfs(folder.c_str(), &fs) == 0 &&
+        static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < (1u << 20))
+      error = request.outPath + ": " + std::strerror(ENOSPC);
+  }
   ::unlink(moov.c_str());
   return ok;
 }

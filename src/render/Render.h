@@ -58,7 +58,6 @@ struct RenderRequest {
   std::function<void(const RenderStatus&)> onTick;
 };
 
-
 // The total length of the clips end to end.
 std::int64_t DriveLengthNs(const std::vector<RenderClip>& clips);
 

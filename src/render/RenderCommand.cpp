@@ -27,7 +27,7 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 // A camera loses a second or so at a cut; more than this between two clips
 // of one drive means a clip of the stretch is not there.
-constexpr std::int64_t kMissingClipGapMs = 3000;
+constexpr std::int64_t kMissingClipGapMs = 2000;
 
 void Fail(std::FILE* err, const std::string& message) {
   std::fprintf(err, "vantor: %s\n", message.c_str());
@@ -104,24 +104,23 @@ int ParseOptions(int argc, char** argv, Options& o, std::FILE* err) {
     } else if (arg == "--from" || arg == "--to") {
       std::int64_t& t = arg == "--from" ? o.fromNs : o.toNs;
       if (!ParseRenderTime(argv[++i], t)) {
-        Fail(err, std::string(arg) + ": " + Tr("a time is seconds or hh:mm:ss") + " ('" +
-                      argv[i] + "')");
+        Fail(err, std::string(arg) + ": " + Tr("a time is seconds or hh:mm:ss") + " ('" + argv[i] +
+                      "')");
         return kExitUsage;
       }
       if (arg == "--to") o.haveTo = true;
     } else if (arg == "--overlay") {
       if (!ParseOverlayChoice(argv[++i], o.overlay)) {
-        Fail(err, Tr("--overlay takes time,speed,position,gauge,route or none") + " ('" +
-                      argv[i] + "')");
+        Fail(err, Tr("--overlay takes time,speed,position,gauge,route or none") + " ('" + argv[i] +
+                      "')");
         return kExitUsage;
       }
     } else if (arg == "--height") {
       const std::string_view v = argv[++i];
       const auto r = std::from_chars(v.data(), v.data() + v.size(), o.height);
-      if (r.ec != std::errc() || r.ptr != v.data() + v.size() || o.height < 16 ||
-          o.height > 4320) {
-        Fail(err, Tr("--height takes a number of lines from 16 to 4320") + " ('" +
-                      std::string(v) + "')");
+      if (r.ec != std::errc() || r.ptr != v.data() + v.size() || o.height < 16 || o.height > 4320) {
+        Fail(err, Tr("--height takes a number of lines from 16 to 4320") + " ('" + std::string(v) +
+                      "')");
         return kExitUsage;
       }
     } else if (arg.starts_with('-') && arg != "-") {
@@ -290,8 +289,7 @@ int RunRenderCommand(int argc, char** argv, std::FILE* err) {
       if (done > 0)
         left = Clock(static_cast<std::int64_t>(elapsed * 1e9 * (totalNs - done) / done));
       std::fprintf(err, "\r%3d%%  %s / %s  %s %s ", static_cast<int>(100.0 * done / totalNs),
-                   Clock(done).c_str(), Clock(totalNs).c_str(), left.c_str(),
-                   Tr("left").c_str());
+                   Clock(done).c_str(), Clock(totalNs).c_str(), left.c_str(), Tr("left").c_str());
       std::fflush(err);
     };
   }
