@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,6 +32,20 @@ constexpr std::int64_t kMissingClipGapMs = 2000;
 
 void Fail(std::FILE* err, const std::string& message) {
   std::fprintf(err, "vantor: %s\n", message.c_str());
+}
+
+// The translated message with each "%s" replaced in turn; text put in is
+// never searched again (a file name may hold "%s").
+std::string Format(const char* english, std::initializer_list<std::string> args) {
+  std::string text = Tr(english);
+  std::size_t from = 0;
+  for (const std::string& arg : args) {
+    const std::size_t at = text.find("%s", from);
+    if (at == std::string::npos) break;
+    text.replace(at, 2, arg);
+    from = at + arg.size();
+  }
+  return text;
 }
 
 void Usage(std::FILE* err) {
@@ -200,8 +215,8 @@ int LoadDrive(const std::vector<std::string>& movies, std::vector<RenderClip>& c
   for (std::size_t i : order) ordered.push_back(timed[i]);
   const std::vector<int> drive = GroupIntoDrives(ordered);
   if (!drive.empty() && drive.back() != drive.front()) {
-    Fail(err, std::to_string(drive.back() - drive.front() + 1) + " " +
-                  Tr("drives in the input; give the movies or the folder of one drive"));
+    Fail(err, Format("%s drives in the input; give the movies or the folder of one drive",
+                     {std::to_string(drive.back() - drive.front() + 1)}));
     return kExitFailure;
   }
   for (std::size_t k = 0; k < order.size(); ++k) {
@@ -212,9 +227,9 @@ int LoadDrive(const std::vector<std::string>& movies, std::vector<RenderClip>& c
       const std::int64_t prevLenMs = clips.back().media.durationNs / 1000000;
       if (prev.nStartMs != kNoTime && next.nStartMs != kNoTime &&
           next.nStartMs - (prev.nStartMs + prevLenMs) > kMissingClipGapMs) {
-        Fail(err, Tr("a clip is missing between") + " " + ordered[k - 1].path + " " + Tr("and") +
-                      " " + ordered[k].path + " (" +
-                      std::to_string((next.nStartMs - prev.nStartMs - prevLenMs) / 1000) + " s)");
+        Fail(err, Format("a clip is missing between %s and %s (%s s without a clip)",
+                         {ordered[k - 1].path, ordered[k].path,
+                          std::to_string((next.nStartMs - prev.nStartMs - prevLenMs) / 1000)}));
         return kExitFailure;
       }
     }
