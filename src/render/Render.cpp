@@ -122,6 +122,15 @@ bool ProbeClip(const std::string& path, ClipMedia& media, std::string& error) {
   return ok;
 }
 
+bool LoadRenderClip(const std::string& path, RenderClip& clip, std::string& error) {
+  clip.path = path;
+  if (!ProbeClip(path, clip.media, error)) return false;
+  if (LoadGpsForMovie(path, clip.gps, clip.gpsLoad) == GpsSourceKind::CameraLog &&
+      !HasDatedRecord(clip.gps))
+    clip.gps.Clear();
+  return true;
+}
+
 std::int64_t DriveLengthNs(const std::vector<RenderClip>& clips) {
   std::int64_t total = 0;
   for (const RenderClip& c : clips) total += c.media.durationNs;

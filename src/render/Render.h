@@ -39,6 +39,11 @@ struct RenderClip {
   GpsLoad gpsLoad;
 };
 
+// Probes a movie and loads its GPS the way the window does (a camera log
+// without a single dated line counts as none). False with `error` set when
+// the movie cannot be read.
+bool LoadRenderClip(const std::string& path, RenderClip& clip, std::string& error);
+
 struct RenderStatus {
   std::atomic<std::int64_t> doneNs{0};   // of the stretch written so far
   std::atomic<std::int64_t> totalNs{0};  // the stretch's length

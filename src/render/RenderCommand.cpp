@@ -199,14 +199,11 @@ int LoadDrive(const std::vector<std::string>& movies, std::vector<RenderClip>& c
   std::vector<DriveClip> timed;
   for (const std::string& m : movies) {
     RenderClip c;
-    c.path = m;
     std::string error;
-    if (!ProbeClip(m, c.media, error)) {
+    if (!LoadRenderClip(m, c, error)) {
       Fail(err, error);
       return kExitFailure;
     }
-    if (LoadGpsForMovie(m, c.gps, c.gpsLoad) == GpsSourceKind::CameraLog && !HasDatedRecord(c.gps))
-      c.gps.Clear();
     timed.push_back({m, ClipSpanOf(m, &c.gps)});
     loaded.push_back(std::move(c));
   }
