@@ -221,7 +221,7 @@ void CVantorDlg::OnContextMenu(wxContextMenuEvent& event) {
 void CVantorDlg::OnPaint(wxPaintEvent&) {
   wxPaintDC dc(this);
   PaintGpsDisplay(dc);
-  PaintExportMarks(dc);
+  ShowExportMarks();
 }
 
 void CVantorDlg::PaintSpeedDialPlace(wxDC& dc) {

@@ -312,8 +312,11 @@ class CVantorDlg : public wxDialog {
   };
   ExportMark m_markIn, m_markOut;
   void SetExportMark(bool out);
-  wxRect ExportMarksRect() const;  // the strip under the position slider
-  void PaintExportMarks(wxDC& dc);
+  // The marks of the clip on screen, in the position slider's seconds, and
+  // putting them on the slider when they changed.
+  std::vector<double> ExportMarksShown() const;
+  void ShowExportMarks();
+  std::vector<double> m_exportMarksOnSlider;
   // Checks the marks, asks for the choices and a new file name, and starts.
   void RunExportVideo();
   // Starts writing the marked stretch to `outPath` (tests call it directly).

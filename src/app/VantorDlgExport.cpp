@@ -1,5 +1,6 @@
 // In and out marks on the playlist's movies, shown under the position
 // slider, and "Export video..." of the stretch between them.
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <wx/dcclient.h>
 #include <wx/filedlg.h>
@@ -12,33 +13,44 @@
 
 using vantor::TrWx;
 
+namespace {
+
+// The slider's own marks (GTK draws them under the trough, where the thumb
+// points): wx has no call for them, so the GTK ones are looked up in the
+// process (wx loaded GTK already) and the program needs no GTK headers.
+void SetSliderMarks(wxSlider* slider, const std::vector<double>& values) {
+  using Clear = void (*)(void*);
+  using Add = void (*)(void*, double, int, const char*);
+  static const auto clear = reinterpret_cast<Clear>(::dlsym(RTLD_DEFAULT, "gtk_scale_clear_marks"));
+  static const auto add = reinterpret_cast<Add>(::dlsym(RTLD_DEFAULT, "gtk_scale_add_mark"));
+  void* scale = slider ? slider->GetHandle() : nullptr;
+  if (!clear || !add || !scale) return;
+  clear(scale);
+  constexpr int kBelow = 3;  // GTK_POS_BOTTOM
+  for (double v : values) add(scale, v, kBelow, nullptr);
+}
+
+}  // namespace
+
 void CVantorDlg::SetExportMark(bool out) {
   if (!m_Player.IsOpen() || m_PlayList.GetCurSel() < 0) return;
   (out ? m_markOut : m_markIn) = {m_PlayList.GetCurSel(), m_Player.GetCurrentPosition()};
-  if (m_sliderPos) RefreshRect(ExportMarksRect(), true);
+  ShowExportMarks();
 }
 
-wxRect CVantorDlg::ExportMarksRect() const {
-  const wxRect r = m_sliderPos->GetRect();
-  return wxRect(r.x, r.GetBottom() + 1, r.width, 7);
+std::vector<double> CVantorDlg::ExportMarksShown() const {
+  std::vector<double> values;
+  for (const ExportMark* m : {&m_markIn, &m_markOut})
+    if (m->entry >= 0 && m->entry == m_PlayList.GetCurSel()) values.push_back(m->ms / 1000.0);
+  return values;
 }
 
-void CVantorDlg::PaintExportMarks(wxDC& dc) {
-  if (!m_sliderPos || !m_Player.IsOpen()) return;
-  const long duration = m_Player.GetDuration();
-  if (duration <= 0) return;
-  const wxRect r = ExportMarksRect();
-  // The thumb's centre never reaches the slider's ends: the marks line up with it.
-  const int inset = 10;
-  for (const ExportMark* m : {&m_markIn, &m_markOut}) {
-    if (m->entry != m_PlayList.GetCurSel()) continue;
-    const double f = std::clamp(static_cast<double>(m->ms) / duration, 0.0, 1.0);
-    const int x = r.x + inset + static_cast<int>(f * (r.width - 2 * inset));
-    const wxPoint tri[3] = {{x, r.y}, {x - 5, r.y + 6}, {x + 5, r.y + 6}};
-    dc.SetPen(*wxTRANSPARENT_PEN);
-    dc.SetBrush(wxBrush(m == &m_markIn ? wxColour(0x30, 0xC0, 0x50) : wxColour(0xE0, 0x40, 0x30)));
-    dc.DrawPolygon(3, tri);
-  }
+void CVantorDlg::ShowExportMarks() {
+  // Called from every paint too: a clip opened since shows its own marks.
+  std::vector<double> values = ExportMarksShown();
+  if (values == m_exportMarksOnSlider) return;
+  SetSliderMarks(m_sliderPos, values);
+  m_exportMarksOnSlider = std::move(values);
 }
 
 void CVantorDlg::RunExportVideo() {

@@ -42,6 +42,7 @@ TEST_F(VideoExport, MarksOrderIsCheckedAndTheStretchIsWrittenOrCancelledWithNoth
   EXPECT_EQ(dlg->m_markIn.ms, 2000);
   EXPECT_EQ(dlg->m_markOut.entry, 1);
   EXPECT_EQ(dlg->m_markOut.ms, 1000);
+  EXPECT_EQ(dlg->ExportMarksShown(), std::vector<double>{1.0});  // the clip on screen's only
 
   // The marks swapped: refused with a message, no dialog asked.
   std::swap(dlg->m_markIn, dlg->m_markOut);
