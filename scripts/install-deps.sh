@@ -16,7 +16,7 @@ PACKAGES=(
   # playback
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
-  # test movies: x264 encoder, time stamp overlay (pango plugins)
+  # exported movies (x264 encoder) and test movies (x264, time stamp overlay from the pango plugins)
   gstreamer1.0-plugins-ugly gstreamer1.0-x
   # message catalogues
   gettext fonts-wqy-microhei

@@ -20,7 +20,6 @@
 #include "gps/GpsSources.h"
 
 namespace vantor {
-namespace {
 
 // The window's settings hold for exports too: the speed unit and what the
 // camera's clock shows. Without a settings file, what the camera logged.
@@ -34,6 +33,8 @@ GpsExportStyle ExportStyleFromSettings() {
   return style;
 }
 
+namespace {
+
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
@@ -41,6 +42,8 @@ void PrintUsage(std::FILE* f) {
   std::fputs(
       "Usage: vantor [MOVIE...]\n"
       "       vantor --export FORMAT INPUT... [-o OUT]\n"
+      "       vantor --render INPUT... -o OUT.mp4 [--from TIME] [--to TIME]\n"
+      "              [--overlay time,speed,position,gauge,route] [--height LINES]\n"
       "       vantor --version | --help\n"
       "\n"
       "MOVIE arguments are added to the playlist; a movie whose name starts\n"
@@ -54,7 +57,14 @@ void PrintUsage(std::FILE* f) {
       "Several INPUTs, or a folder (every movie under it), are grouped into drives:\n"
       "clips that follow each other within 10 s in one folder. Each drive is written\n"
       "whole, its points in time order; with more than one drive, -o OUT is needed\n"
-      "and the drives go to OUT-1, OUT-2, ... (before OUT's extension).\n",
+      "and the drives go to OUT-1, OUT-2, ... (before OUT's extension).\n"
+      "\n"
+      "--render writes a stretch of one drive (its movies, or its folder) as a new\n"
+      "MP4 (H.264 and AAC) with the date and time, speed and position drawn on the\n"
+      "picture; gauge adds the speed gauge, route a small map of the drive. TIME is\n"
+      "seconds or hh:mm:ss from the first movie's start (the clips end to end);\n"
+      "without --from and --to, the whole drive. OUT must not exist. It needs no\n"
+      "display.\n",
       f);
 }
 

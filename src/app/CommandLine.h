@@ -3,7 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "gps/GpsExport.h"
+
 namespace vantor {
+// The speed unit and the camera's clock from the window's settings file, as
+// every export uses them; what the camera logged without one.
+GpsExportStyle ExportStyleFromSettings();
+
 // Handles the command-line modes that need no display (--export, --help,
 // --version, option errors). Returns true when it handled the command line;
 // exitCode then holds the process's exit status. Returns false when the

@@ -22,6 +22,10 @@ inline constexpr int ID_PLAYLIST_DELETE = 32774;
 inline constexpr int ID_PLAYLIST_SELECTALL = 32775;
 // Attaches a GPS file to the selected playlist entry.
 inline constexpr int ID_PLAYLIST_LOADGPS = 32776;
+// The in and out points of a video export, and the export itself.
+inline constexpr int ID_PLAYLIST_MARKIN = 32710;
+inline constexpr int ID_PLAYLIST_MARKOUT = 32711;
+inline constexpr int ID_PLAYLIST_EXPORTVIDEO = 32712;
 inline constexpr int ID_WINDOW_SETTINGS = 32700;  // the window menu's Settings item, F2
 inline constexpr int IDR_PLAYLIST_MENU = 183;
 

@@ -42,6 +42,9 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   // playlist 1025: every row gets its colours as it is inserted
   EVT_MENU(ID_PLAYLIST_SELECTALL, CVantorDlg::OnMenuSelectAll)
   EVT_MENU(ID_PLAYLIST_LOADGPS, CVantorDlg::OnMenuLoadGps)
+  EVT_MENU(ID_PLAYLIST_MARKIN, CVantorDlg::OnMenuMarkIn)
+  EVT_MENU(ID_PLAYLIST_MARKOUT, CVantorDlg::OnMenuMarkOut)
+  EVT_MENU(ID_PLAYLIST_EXPORTVIDEO, CVantorDlg::OnMenuExportVideo)
   // map zoom: hidden slider 1049 and spin 1053 with its buddy label 1048
   EVT_COMMAND_SCROLL_THUMBRELEASE(IDC_ZOOM_SLIDER, CVantorDlg::OnZoomSliderReleased)
   EVT_SPIN(IDC_ZOOM_SPIN, CVantorDlg::OnZoomSpinDelta)
@@ -112,6 +115,10 @@ wxMenu* CVantorDlg::CreatePlaylistMenu() {
   menu->AppendSeparator();
   menu->Append(ID_PLAYLIST_LOADGPS, TrWx("Load &GPS log..."));
   wxSetAssertHandler(previous);
+  menu->AppendSeparator();
+  menu->Append(ID_PLAYLIST_MARKIN, TrWx("Mark &in point\tI"));
+  menu->Append(ID_PLAYLIST_MARKOUT, TrWx("Mark &out point\tO"));
+  menu->Append(ID_PLAYLIST_EXPORTVIDEO, TrWx("Export &video..."));
   return menu;
 }
 
@@ -214,6 +221,7 @@ void CVantorDlg::OnContextMenu(wxContextMenuEvent& event) {
 void CVantorDlg::OnPaint(wxPaintEvent&) {
   wxPaintDC dc(this);
   PaintGpsDisplay(dc);
+  ShowExportMarks();
 }
 
 void CVantorDlg::PaintSpeedDialPlace(wxDC& dc) {
@@ -253,6 +261,7 @@ void CVantorDlg::PaintSpeedDialPlace(wxDC& dc) {
 void CVantorDlg::OnClose(wxCloseEvent&) {
   // Whatever the window holds for a movie (player, GPS records, map page
   // file) is released before the window ends.
+  m_pVideoExport.reset();  // an export still running stops, its partial file goes
   ReleasePlayback();
   ReleaseGpsDisplay();
   if (m_bInitDone) {

@@ -54,6 +54,9 @@ class wxStaticBox;
 class wxStaticText;
 class wxWebViewEvent;
 
+class CVideoExport;
+struct VideoExportChoices;
+
 class CVantorDlg : public wxDialog {
  public:
   // Colours of the playlist, 0x00BBGGRR.
@@ -318,6 +321,27 @@ class CVantorDlg : public wxDialog {
   void RunSettings();
   void ApplySettings(vantor::SpeedUnit unit, const vantor::CameraClock& clock);
   void OnMenuSettings(wxCommandEvent& event);
+  // In and out points of a video export: a playlist entry and a position in
+  // it (ms); entry -1 when not set. Keys I and O, or the playlist's menu.
+  struct ExportMark {
+    int entry = -1;
+    long ms = 0;
+  };
+  ExportMark m_markIn, m_markOut;
+  void SetExportMark(bool out);
+  // The marks of the clip on screen, in the position slider's seconds, and
+  // putting them on the slider when they changed.
+  std::vector<double> ExportMarksShown() const;
+  void ShowExportMarks();
+  std::vector<double> m_exportMarksOnSlider;
+  // Checks the marks, asks for the choices and a new file name, and starts.
+  void RunExportVideo();
+  // Starts writing the marked stretch to `outPath` (tests call it directly).
+  bool StartVideoExport(const std::string& outPath, const VideoExportChoices& choices);
+  std::shared_ptr<CVideoExport> m_pVideoExport;
+  void OnMenuMarkIn(wxCommandEvent& event);
+  void OnMenuMarkOut(wxCommandEvent& event);
+  void OnMenuExportVideo(wxCommandEvent& event);
   BOOL m_bMuted = FALSE;        // Mute button state
   int m_nVolumeBeforeMute = 0;  // volume slider position to come back to
 

@@ -416,6 +416,11 @@ bool CVantorDlg::OnPlayerKey(int keyCode, int modifiers) {
       if (shift) return false;
       OnMute(none);
       return true;
+    case 'I':
+    case 'O':
+      if (shift) return false;
+      SetExportMark(keyCode == 'O');
+      return true;
     case WXK_TAB:
       // Only a clip with a second camera takes Tab from focus moving.
       if (shift || !m_pInset || !m_pInset->IsOpen()) return false;
