@@ -128,9 +128,11 @@ TEST_F(MapPageWebKit, RouteAndDrivenPartAreDrawn) {
   const char* lines =
       "(function(){var n=[];map.eachLayer(function(l){if(l instanceof L.Polyline)"
       "n.push(l.getLatLngs().length+':'+l.options.color);});return n.join(',');})()";
-  EXPECT_EQ(Eval(lines), "40:#6f9fe0,10:#ff3b1f");
-  // Both are in the document as drawn paths.
-  EXPECT_EQ(Eval("String(document.querySelectorAll('path.leaflet-interactive').length)"), "2");
+  // The last one is the wide, invisible line that takes clicks along the route.
+  EXPECT_EQ(Eval(lines), "40:#6f9fe0,10:#ff3b1f,40:#000");
+  EXPECT_EQ(Eval("String(routeLine.options.opacity)"), "0");
+  // All are in the document as drawn paths.
+  EXPECT_EQ(Eval("String(document.querySelectorAll('path.leaflet-interactive').length)"), "3");
 }
 
 TEST_F(MapPageWebKit, MoveToPansTheMapAndTheMarker) {
