@@ -45,6 +45,7 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   EVT_MENU(ID_PLAYLIST_MARKIN, CVantorDlg::OnMenuMarkIn)
   EVT_MENU(ID_PLAYLIST_MARKOUT, CVantorDlg::OnMenuMarkOut)
   EVT_MENU(ID_PLAYLIST_EXPORTVIDEO, CVantorDlg::OnMenuExportVideo)
+  EVT_MENU(ID_PLAYLIST_EXPORTDRIVE, CVantorDlg::OnMenuExportDrive)
   // map zoom: hidden slider 1049 and spin 1053 with its buddy label 1048
   EVT_COMMAND_SCROLL_THUMBRELEASE(IDC_ZOOM_SLIDER, CVantorDlg::OnZoomSliderReleased)
   EVT_SPIN(IDC_ZOOM_SPIN, CVantorDlg::OnZoomSpinDelta)
@@ -119,6 +120,7 @@ wxMenu* CVantorDlg::CreatePlaylistMenu() {
   menu->Append(ID_PLAYLIST_MARKIN, TrWx("Mark &in point\tI"));
   menu->Append(ID_PLAYLIST_MARKOUT, TrWx("Mark &out point\tO"));
   menu->Append(ID_PLAYLIST_EXPORTVIDEO, TrWx("Export &video..."));
+  menu->Append(ID_PLAYLIST_EXPORTDRIVE, TrWx("Export d&rive..."));
   return menu;
 }
 

@@ -55,6 +55,7 @@ class wxStaticText;
 class wxWebViewEvent;
 
 class CVideoExport;
+class CDriveExport;
 struct VideoExportChoices;
 
 class CVantorDlg : public wxDialog {
@@ -342,6 +343,17 @@ class CVantorDlg : public wxDialog {
   void OnMenuMarkIn(wxCommandEvent& event);
   void OnMenuMarkOut(wxCommandEvent& event);
   void OnMenuExportVideo(wxCommandEvent& event);
+  // "Export drive...": the GPS of the selected entry's drive (the playing
+  // one's when none is selected) in a file the user names; the format follows
+  // the chooser's filter or the name's extension.
+  void RunExportDrive();
+  // The playlist's entries of that drive, in order; empty without entries.
+  std::vector<int> EntriesOfSelectedDrive() const;
+  // Starts writing the movies' GPS (tests call it directly).
+  bool StartDriveExport(const std::vector<int>& entries, const std::string& format,
+                        const std::string& outPath);
+  std::shared_ptr<CDriveExport> m_pDriveExport;
+  void OnMenuExportDrive(wxCommandEvent& event);
   BOOL m_bMuted = FALSE;        // Mute button state
   int m_nVolumeBeforeMute = 0;  // volume slider position to come back to
 

@@ -6,6 +6,12 @@
 #include <wx/filedlg.h>
 #include <wx/slider.h>
 
+#include <wx/filename.h>
+#include <wx/listctrl.h>
+
+#include <algorithm>
+
+#include "app/DriveExport.h"
 #include "app/GuiText.h"
 #include "app/VantorDlg.h"
 #include "app/VideoExport.h"
@@ -104,4 +110,62 @@ void CVantorDlg::OnMenuMarkOut(wxCommandEvent&) {
 }
 void CVantorDlg::OnMenuExportVideo(wxCommandEvent&) {
   RunExportVideo();
+}
+
+std::vector<int> CVantorDlg::EntriesOfSelectedDrive() const {
+  long row = m_List ? m_List->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED) : -1;
+  if (row < 0) row = m_PlayList.GetCurSel();
+  std::vector<int> entries;
+  if (row < 0 || row >= m_PlayList.GetCount()) return entries;
+  const int drive = m_PlayList.GetDrive(static_cast<int>(row));
+  for (int i = 0; i < m_PlayList.GetCount(); ++i)
+    if (m_PlayList.GetDrive(i) == drive) entries.push_back(i);
+  return entries;
+}
+
+void CVantorDlg::RunExportDrive() {
+  const std::vector<int> entries = EntriesOfSelectedDrive();
+  if (entries.empty()) {
+    vantor::ShowMessageBox(vantor::Tr("Select an entry of the drive to export first."),
+                           vantor::Tr("Export drive"), vantor::MessageIcon::Information);
+    return;
+  }
+  if (m_pDriveExport && m_pDriveExport->IsRunning()) return;
+  // The first clip's name, as the command line names a drive.
+  wxString name = wxFileName(wxString::FromUTF8(m_PlayList.GetPath(entries[0]))).GetName();
+  struct Format {
+    const char* name;
+    const char* ext;
+  };
+  static constexpr Format kFormats[] = {{"gpx", ".gpx"}, {"csv", ".csv"}, {"geojson", ".geojson"}};
+  wxFileDialog dlg(this, TrWx("Export drive"), wxEmptyString, name + ".gpx",
+                   "GPX (*.gpx)|*.gpx|CSV (*.csv)|*.csv|GeoJSON (*.geojson)|*.geojson",
+                   wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+  if (dlg.ShowModal() != wxID_OK) return;
+  wxString path = dlg.GetPath();
+  // A name the user gave an extension of ours says the format; else the filter.
+  const Format* format = &kFormats[std::clamp(dlg.GetFilterIndex(), 0, 2)];
+  bool named = false;
+  for (const Format& f : kFormats)
+    if (path.Lower().EndsWith(f.ext)) format = &f, named = true;
+  if (!named) path += format->ext;
+  StartDriveExport(entries, format->name, path.utf8_string());
+}
+
+bool CVantorDlg::StartDriveExport(const std::vector<int>& entries, const std::string& format,
+                                  const std::string& outPath) {
+  std::vector<std::vector<std::string>> clips;
+  for (int i : entries) {
+    // The GPS may be in any camera's file.
+    const char* path = m_PlayList.GetPath(i);
+    if (!path) continue;
+    clips.push_back({path});
+    for (std::string& other : m_PlayList.GetOtherChannels(i)) clips.back().push_back(other);
+  }
+  if (!m_pDriveExport) m_pDriveExport = std::make_shared<CDriveExport>(this);
+  return m_pDriveExport->Start(std::move(clips), format, outPath);
+}
+
+void CVantorDlg::OnMenuExportDrive(wxCommandEvent&) {
+  RunExportDrive();
 }

@@ -264,7 +264,7 @@ TEST(MainWindowMenus, PlaylistMenuAndWindowMenuHaveTheirItems) {
                                                {32773, "&Stop"},
                                                {32774, "&Delete"},
                                                {32775, "Select &All"}};
-  ASSERT_EQ(playlist->GetMenuItemCount(), 11u);
+  ASSERT_EQ(playlist->GetMenuItemCount(), 12u);
   for (std::size_t i = 0; i < 5; ++i) {
     const wxMenuItem* item = playlist->FindItemByPosition(i);
     EXPECT_EQ(item->GetId(), items[i].first);
@@ -279,6 +279,7 @@ TEST(MainWindowMenus, PlaylistMenuAndWindowMenuHaveTheirItems) {
   EXPECT_EQ(playlist->FindItemByPosition(8)->GetId(), ID_PLAYLIST_MARKIN);
   EXPECT_EQ(playlist->FindItemByPosition(9)->GetId(), ID_PLAYLIST_MARKOUT);
   EXPECT_EQ(playlist->FindItemByPosition(10)->GetId(), ID_PLAYLIST_EXPORTVIDEO);
+  EXPECT_EQ(playlist->FindItemByPosition(11)->GetId(), ID_PLAYLIST_EXPORTDRIVE);
   std::unique_ptr<wxMenu> window(CVantorDlg::CreateWindowMenu());
   const wxMenuItem* about = window->FindItem(IDM_ABOUTBOX);
   ASSERT_NE(about, nullptr);

@@ -2,11 +2,15 @@
 // the command line's movies, and deleting entries with its two messages.
 #include <wx/slider.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 
 #include "PlaybackTestUtil.h"
+#include "app/DriveExport.h"
 #include "app/Resource.h"
+#include "support/ScratchFolder.h"
 #include "widgets/FECFileDialog.h"
 
 using namespace vantor;
@@ -149,4 +153,38 @@ TEST_F(PlaylistCommands, ClosingTheWindowStopsAndClosesTheMovie) {
   EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
   EXPECT_FALSE(dlg->IsShown());
   dlg->Show();
+}
+
+TEST_F(PlaylistCommands, ExportDriveWritesEveryPointOfTheSelectedEntrysDriveOrSaysWhyNot) {
+  if (std::system("command -v gpsbabel >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "gpsbabel is not installed";
+  CapturedDialogs dialogs(false);
+  // Two drives: clips 1-2 (3 and 4 s, a log record a second), then 3-5.
+  dlg->OpenMovies({VANTOR_FIXTURE_DIR "/two_drives"});
+  ASSERT_EQ(dlg->m_PlayList.GetCount(), 5);
+  Select({1});
+  ASSERT_EQ(dlg->EntriesOfSelectedDrive(), (std::vector<int>{0, 1}));
+  ScratchFolder dir("drive-export");
+  const auto exportTo = [&](const std::string& out) {
+    EXPECT_TRUE(dlg->StartDriveExport(dlg->EntriesOfSelectedDrive(), "gpx", out));
+    EXPECT_TRUE(PumpUntil([] { return !dlg->m_pDriveExport->IsRunning(); }, 20000));
+    std::vector<MessageBoxRequest> shown = dialogs.Take();
+    EXPECT_EQ(shown.size(), 1u);
+    return shown.empty() ? MessageBoxRequest{} : shown[0];
+  };
+  const std::string out = (dir / "drive.gpx").string();
+  EXPECT_EQ(exportTo(out).icon, MessageIcon::Information);
+  std::string csv;
+  FILE* babel = ::popen(("gpsbabel -t -i gpx -f '" + out + "' -o unicsv -F - 2>&1").c_str(), "r");
+  ASSERT_NE(babel, nullptr);
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, babel)) > 0;) csv.append(buf, n);
+  ASSERT_EQ(::pclose(babel), 0) << csv;
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 7) << csv;  // a header, every point
+
+  // Nowhere to write: said, and nothing left behind.
+  const MessageBoxRequest refused = exportTo((dir / "missing" / "drive.gpx").string());
+  EXPECT_EQ(refused.icon, MessageIcon::Error);
+  EXPECT_NE(refused.text.find("missing/drive.gpx"), std::string::npos) << refused.text;
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
