@@ -27,6 +27,7 @@ inline constexpr int ID_PLAYLIST_MARKIN = 32710;
 inline constexpr int ID_PLAYLIST_MARKOUT = 32711;
 inline constexpr int ID_PLAYLIST_EXPORTVIDEO = 32712;
 inline constexpr int ID_PLAYLIST_EXPORTDRIVE = 32713;
+inline constexpr int ID_PLAYLIST_ADDFOLDER = 32714;
 inline constexpr int ID_WINDOW_SETTINGS = 32700;  // the window menu's Settings item, F2
 inline constexpr int IDR_PLAYLIST_MENU = 183;
 

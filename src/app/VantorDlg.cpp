@@ -42,6 +42,7 @@ wxBEGIN_EVENT_TABLE(CVantorDlg, wxDialog)
   // playlist 1025: every row gets its colours as it is inserted
   EVT_MENU(ID_PLAYLIST_SELECTALL, CVantorDlg::OnMenuSelectAll)
   EVT_MENU(ID_PLAYLIST_LOADGPS, CVantorDlg::OnMenuLoadGps)
+  EVT_MENU(ID_PLAYLIST_ADDFOLDER, CVantorDlg::OnMenuAddFolder)
   EVT_MENU(ID_PLAYLIST_MARKIN, CVantorDlg::OnMenuMarkIn)
   EVT_MENU(ID_PLAYLIST_MARKOUT, CVantorDlg::OnMenuMarkOut)
   EVT_MENU(ID_PLAYLIST_EXPORTVIDEO, CVantorDlg::OnMenuExportVideo)
@@ -116,6 +117,7 @@ wxMenu* CVantorDlg::CreatePlaylistMenu() {
   menu->AppendSeparator();
   menu->Append(ID_PLAYLIST_LOADGPS, TrWx("Load &GPS log..."));
   wxSetAssertHandler(previous);
+  menu->Append(ID_PLAYLIST_ADDFOLDER, TrWx("Add &folder..."));
   menu->AppendSeparator();
   menu->Append(ID_PLAYLIST_MARKIN, TrWx("Mark &in point\tI"));
   menu->Append(ID_PLAYLIST_MARKOUT, TrWx("Mark &out point\tO"));

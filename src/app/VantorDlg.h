@@ -249,6 +249,11 @@ class CVantorDlg : public wxDialog {
   int AddToPlayList(const char* pszPath);
   // What Open File does once the chooser has closed with OK.
   void AddChosenFiles(const CFECFileDialog& dlg);
+  // "Add folder...": every movie under a chosen folder (a card's), added as
+  // Open File adds movies, nothing starting to play. The folder is remembered
+  // for the next choice, as Open File's is.
+  void OnMenuAddFolder(wxCommandEvent& event);
+  int AddChosenFolder(const std::string& folder);
   // The command line: adds each movie and plays the first one given.
   void OpenMovies(const std::vector<std::string>& paths);
   // Delete from the popup menu and the Delete key: asks, then removes the

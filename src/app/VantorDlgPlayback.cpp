@@ -2,6 +2,7 @@
 // twins, the position and volume sliders, full screen, Escape, and the two
 // timers that poll the player and keep the GPS displays in step with it.
 #include <sys/stat.h>
+#include <wx/dirdlg.h>
 #include <wx/filefn.h>
 #include <wx/listctrl.h>
 #include <wx/slider.h>
@@ -199,6 +200,26 @@ void CVantorDlg::AddChosenFiles(const CFECFileDialog& dlg) {
   }
   // Listed paths are skipped; nothing starts playing.
   AddPathsToPlayList(m_PlayList, paths);
+}
+
+void CVantorDlg::OnMenuAddFolder(wxCommandEvent&) {
+  wxString start;
+  if (const auto folder = m_settings.Get(vantor::Settings::kOpenFolder))
+    if (wxDirExists(wxString::FromUTF8(*folder))) start = wxString::FromUTF8(*folder);
+  wxDirDialog dlg(this, vantor::TrWx("Add the movies of a folder"), start,
+                  wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+  if (dlg.ShowModal() == wxID_OK) AddChosenFolder(dlg.GetPath().utf8_string());
+}
+
+int CVantorDlg::AddChosenFolder(const std::string& folder) {
+  const std::string paths[] = {folder};
+  const int added = AddPathsToPlayList(m_PlayList, paths);
+  if (added == 0)
+    vantor::ShowMessageBox(folder + "\n" + vantor::Tr("No movie was found in this folder."),
+                           vantor::Tr("Vantor"), vantor::MessageIcon::Information);
+  m_settings.Set(vantor::Settings::kOpenFolder, folder);
+  m_settings.Save();  // a failure only costs the folder next time
+  return added;
 }
 
 void CVantorDlg::OpenMovies(const std::vector<std::string>& paths) {

@@ -264,7 +264,7 @@ TEST(MainWindowMenus, PlaylistMenuAndWindowMenuHaveTheirItems) {
                                                {32773, "&Stop"},
                                                {32774, "&Delete"},
                                                {32775, "Select &All"}};
-  ASSERT_EQ(playlist->GetMenuItemCount(), 12u);
+  ASSERT_EQ(playlist->GetMenuItemCount(), 13u);
   for (std::size_t i = 0; i < 5; ++i) {
     const wxMenuItem* item = playlist->FindItemByPosition(i);
     EXPECT_EQ(item->GetId(), items[i].first);
@@ -274,12 +274,13 @@ TEST(MainWindowMenus, PlaylistMenuAndWindowMenuHaveTheirItems) {
   EXPECT_TRUE(playlist->FindItemByPosition(5)->IsSeparator());
   EXPECT_EQ(playlist->FindItemByPosition(6)->GetId(), ID_PLAYLIST_LOADGPS);
   EXPECT_EQ(playlist->FindItemByPosition(6)->GetItemLabel(), "Load &GPS log...");
+  EXPECT_EQ(playlist->FindItemByPosition(7)->GetId(), ID_PLAYLIST_ADDFOLDER);
   // After another, the in and out points and the export of the stretch between them.
-  EXPECT_TRUE(playlist->FindItemByPosition(7)->IsSeparator());
-  EXPECT_EQ(playlist->FindItemByPosition(8)->GetId(), ID_PLAYLIST_MARKIN);
-  EXPECT_EQ(playlist->FindItemByPosition(9)->GetId(), ID_PLAYLIST_MARKOUT);
-  EXPECT_EQ(playlist->FindItemByPosition(10)->GetId(), ID_PLAYLIST_EXPORTVIDEO);
-  EXPECT_EQ(playlist->FindItemByPosition(11)->GetId(), ID_PLAYLIST_EXPORTDRIVE);
+  EXPECT_TRUE(playlist->FindItemByPosition(8)->IsSeparator());
+  EXPECT_EQ(playlist->FindItemByPosition(9)->GetId(), ID_PLAYLIST_MARKIN);
+  EXPECT_EQ(playlist->FindItemByPosition(10)->GetId(), ID_PLAYLIST_MARKOUT);
+  EXPECT_EQ(playlist->FindItemByPosition(11)->GetId(), ID_PLAYLIST_EXPORTVIDEO);
+  EXPECT_EQ(playlist->FindItemByPosition(12)->GetId(), ID_PLAYLIST_EXPORTDRIVE);
   std::unique_ptr<wxMenu> window(CVantorDlg::CreateWindowMenu());
   const wxMenuItem* about = window->FindItem(IDM_ABOUTBOX);
   ASSERT_NE(about, nullptr);

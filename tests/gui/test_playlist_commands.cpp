@@ -79,6 +79,22 @@ TEST_F(PlaylistCommands, CommandLineMoviesAreListedAndTheFirstPlaysOrGivesWayToT
   EXPECT_TRUE(dlg->m_Player.IsRunning());
 }
 
+TEST_F(PlaylistCommands, AChosenFolderAddsEveryMovieUnderItWithoutPlayingAndIsRemembered) {
+  CapturedDialogs dialogs(false);
+  EXPECT_EQ(dlg->AddChosenFolder(VANTOR_FIXTURE_DIR "/two_drives"), 5);
+  EXPECT_EQ(dlg->m_PlayList.GetCount(), 5);
+  EXPECT_FALSE(dlg->m_Player.IsOpen());
+  EXPECT_EQ(dlg->m_settings.Get(Settings::kOpenFolder).value_or(""),
+            VANTOR_FIXTURE_DIR "/two_drives");
+  EXPECT_TRUE(dialogs.boxes.empty());
+  // A folder without movies says so and adds nothing.
+  ScratchFolder empty("no-movies");
+  EXPECT_EQ(dlg->AddChosenFolder(empty.path().string()), 0);
+  EXPECT_EQ(dlg->m_PlayList.GetCount(), 5);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_NE(dialogs.boxes[0].text.find("No movie"), std::string::npos);
+}
+
 TEST_F(PlaylistCommands, DeleteAsksFirstAndNeedsASelection) {
   CapturedDialogs dialogs(false);
   AddClips({1, 2, 3});
