@@ -43,7 +43,7 @@ void PrintUsage(std::FILE* f) {
       "Usage: vantor [MOVIE...]\n"
       "       vantor --export FORMAT INPUT... [-o OUT]\n"
       "       vantor --render INPUT... -o OUT.mp4 [--from TIME] [--to TIME]\n"
-      "              [--overlay time,speed,position,gauge,route] [--height LINES]\n"
+      "              [--overlay time,speed,position,gauge,route,inset] [--height LINES]\n"
       "       vantor --version | --help\n"
       "\n"
       "MOVIE arguments are added to the playlist; a movie whose name starts\n"

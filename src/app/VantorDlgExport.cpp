@@ -75,7 +75,10 @@ void CVantorDlg::RunExportVideo() {
     return info("The out point comes before the in point.");
 
   VideoExportChoices choices;
-  if (!AskVideoExportChoices(this, choices)) return;
+  bool twoCameras = false;
+  for (int i = m_markIn.entry; i <= m_markOut.entry; ++i)
+    twoCameras = twoCameras || !m_PlayList.GetOtherChannels(i).empty();
+  if (!AskVideoExportChoices(this, choices, twoCameras)) return;
   wxString path;
   while (true) {
     wxFileDialog dlg(this, TrWx("Export video"), wxEmptyString, "evidence.mp4", "MP4 (*.mp4)|*.mp4",
@@ -94,11 +97,15 @@ void CVantorDlg::RunExportVideo() {
 }
 
 bool CVantorDlg::StartVideoExport(const std::string& outPath, const VideoExportChoices& choices) {
-  std::vector<std::string> paths;
+  std::vector<std::string> paths, insets;
   for (int i = m_markIn.entry; i <= m_markOut.entry; ++i)
-    if (const char* p = m_PlayList.GetPath(i)) paths.emplace_back(p);
+    if (const char* p = m_PlayList.GetPath(i)) {
+      paths.emplace_back(p);
+      const std::vector<std::string> others = m_PlayList.GetOtherChannels(i);
+      insets.push_back(others.empty() ? std::string() : others[0]);
+    }
   if (!m_pVideoExport) m_pVideoExport = std::make_shared<CVideoExport>(this);
-  return m_pVideoExport->Start(std::move(paths), m_markIn.ms, m_markOut.ms, choices,
+  return m_pVideoExport->Start(std::move(paths), std::move(insets), m_markIn.ms, m_markOut.ms, choices,
                                {m_speedUnit, m_cameraClock}, outPath);
 }
 

@@ -12,7 +12,7 @@
 
 using vantor::TrWx;
 
-bool AskVideoExportChoices(wxWindow* parent, VideoExportChoices& choices) {
+bool AskVideoExportChoices(wxWindow* parent, VideoExportChoices& choices, bool offerInset) {
   wxDialog dlg(parent, wxID_ANY, TrWx("Export video"));
   auto* top = new wxBoxSizer(wxVERTICAL);
   auto* sizeRow = new wxBoxSizer(wxHORIZONTAL);
@@ -37,9 +37,12 @@ bool AskVideoExportChoices(wxWindow* parent, VideoExportChoices& choices) {
                         {"Speed", &o.speed},
                         {"Coordinates", &o.position},
                         {"Speed gauge", &o.gauge},
-                        {"Route map", &o.route}};
+                        {"Route map", &o.route},
+                        {"Second camera (small picture)", &o.inset}};
+  if (!offerInset) o.inset = false;
   std::vector<wxCheckBox*> boxes;
   for (const Item& item : items) {
+    if (item.value == &o.inset && !offerInset) break;
     auto* box = new wxCheckBox(&dlg, wxID_ANY, TrWx(item.label));
     box->SetValue(*item.value);
     top->Add(box, 0, wxLEFT | wxRIGHT | wxTOP, 10);
@@ -64,7 +67,8 @@ CVideoExport::~CVideoExport() {
   if (m_progress) m_progress->Destroy();
 }
 
-bool CVideoExport::Start(std::vector<std::string> paths, long fromMs, long toMs,
+bool CVideoExport::Start(std::vector<std::string> paths, std::vector<std::string> insets,
+                         long fromMs, long toMs,
                          const VideoExportChoices& choices, const vantor::GpsExportStyle& style,
                          const std::string& outPath) {
   if (IsRunning() || paths.empty()) return false;
@@ -79,11 +83,15 @@ bool CVideoExport::Start(std::vector<std::string> paths, long fromMs, long toMs,
   request->overlay = choices.overlay;
   request->style = style;
   request->outPath = outPath;
-  m_thread = std::thread([this, request, paths = std::move(paths), fromMs, toMs] {
+  insets.resize(paths.size());
+  m_thread = std::thread([this, request, paths = std::move(paths), insets = std::move(insets),
+                          fromMs, toMs] {
     std::string error;
-    for (const std::string& p : paths) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
       vantor::RenderClip clip;
-      if (!vantor::LoadRenderClip(p, clip, error)) break;
+      if (!vantor::LoadRenderClip(paths[i], clip, error)) break;
+      // Also without the inset: the second camera's file may hold the GPS.
+      if (!insets[i].empty() && !vantor::LoadRenderInset(insets[i], clip, error)) break;
       request->clips.push_back(std::move(clip));
     }
     if (request->clips.size() == paths.size()) {

@@ -21,8 +21,9 @@ struct VideoExportChoices {
   vantor::OverlayChoice overlay;
 };
 
-// Asks for the size and what to draw; false when the user cancels.
-bool AskVideoExportChoices(wxWindow* parent, VideoExportChoices& choices);
+// Asks for the size and what to draw; false when the user cancels. The
+// second camera is offered when the stretch has one.
+bool AskVideoExportChoices(wxWindow* parent, VideoExportChoices& choices, bool offerInset = false);
 
 class CVideoExport : public wxEvtHandler {
  public:
@@ -30,9 +31,10 @@ class CVideoExport : public wxEvtHandler {
   ~CVideoExport() override;  // an export still running is cancelled
 
   // Starts writing `outPath` from `fromMs` into the first movie of `paths` to
-  // `toMs` into the last (the movies of one drive, in order). False when one
+  // `toMs` into the last (the movies of one drive, in order). `insets` are
+  // their second cameras' files ("" for none; may be shorter). False when one
   // is still running.
-  bool Start(std::vector<std::string> paths, long fromMs, long toMs,
+  bool Start(std::vector<std::string> paths, std::vector<std::string> insets, long fromMs, long toMs,
              const VideoExportChoices& choices, const vantor::GpsExportStyle& style,
              const std::string& outPath);
   bool IsRunning() const { return m_thread.joinable(); }

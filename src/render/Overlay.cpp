@@ -10,10 +10,10 @@ namespace vantor {
 
 bool ParseOverlayChoice(std::string_view text, OverlayChoice& choice) {
   if (text == "none") {
-    choice = OverlayChoice{false, false, false, false, false};
+    choice = OverlayChoice{false, false, false, false, false, false};
     return true;
   }
-  OverlayChoice c{false, false, false, false, false};
+  OverlayChoice c{false, false, false, false, false, false};
   while (true) {
     const std::size_t comma = text.find(',');
     const std::string_view item = text.substr(0, comma);
@@ -27,6 +27,8 @@ bool ParseOverlayChoice(std::string_view text, OverlayChoice& choice) {
       c.gauge = true;
     else if (item == "route")
       c.route = true;
+    else if (item == "inset")
+      c.inset = true;
     else
       return false;
     if (comma == std::string_view::npos) break;

@@ -23,9 +23,12 @@ struct OverlayChoice {
   bool position = true;
   bool gauge = false;
   bool route = false;
+  // Not drawn by the painter: the clip's second camera, shown small in the
+  // top left corner of the picture by the renderer.
+  bool inset = false;
 };
 
-// "time,speed,position,gauge,route" in any order and subset; "none" for no
+// "time,speed,position,gauge,route,inset" in any order and subset; "none" for no
 // overlay. False (and `choice` untouched) for an unknown or empty item.
 bool ParseOverlayChoice(std::string_view text, OverlayChoice& choice);
 

@@ -131,6 +131,16 @@ bool LoadRenderClip(const std::string& path, RenderClip& clip, std::string& erro
   return true;
 }
 
+bool LoadRenderInset(const std::string& path, RenderClip& clip, std::string& error) {
+  if (!ProbeClip(path, clip.insetMedia, error)) return false;
+  clip.insetPath = path;
+  if (clip.gps.nCount == 0 &&
+      LoadGpsForMovie(path, clip.gps, clip.gpsLoad) == GpsSourceKind::CameraLog &&
+      !HasDatedRecord(clip.gps))
+    clip.gps.Clear();
+  return true;
+}
+
 std::int64_t DriveLengthNs(const std::vector<RenderClip>& clips) {
   std::int64_t total = 0;
   for (const RenderClip& c : clips) total += c.media.durationNs;
@@ -197,6 +207,9 @@ class Renderer {
   static GstFlowReturn OnVideo(GstAppSink* sink, gpointer self);
   static GstFlowReturn OnAudio(GstAppSink* sink, gpointer self);
   static void OnPadAdded(GstElement* dec, GstPad* pad, gpointer self);
+  static void OnInsetPadAdded(GstElement* dec, GstPad* pad, gpointer self);
+  // The decoding pipeline's description for one clip.
+  std::string DecoderDescription(const RenderClip& clip) const;
   GstFlowReturn PushVideo(GstSample* sample);
   GstFlowReturn PushAudio(GstSample* sample);
   bool PushSilence(std::int64_t samples);
@@ -328,6 +341,18 @@ void Renderer::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
   if (!gst_pad_is_linked(sinkPad.get())) gst_pad_link(pad, sinkPad.get());
 }
 
+void Renderer::OnInsetPadAdded(GstElement*, GstPad* pad, gpointer self) {
+  auto* r = static_cast<Renderer*>(self);
+  GstPtr<GstCaps> caps(gst_pad_get_current_caps(pad));
+  if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
+  // The second camera's sound, if any, is not the clip's: only its picture.
+  if (!g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)), "video/"))
+    return;
+  GstPtr<GstElement> q(gst_bin_get_by_name(GST_BIN(r->m_decoder.get()), "iq"));
+  GstPtr<GstPad> sinkPad(gst_element_get_static_pad(q.get(), "sink"));
+  if (!gst_pad_is_linked(sinkPad.get())) gst_pad_link(pad, sinkPad.get());
+}
+
 GstFlowReturn Renderer::OnVideo(GstAppSink* sink, gpointer self) {
   GstPtr<GstSample> sample(gst_app_sink_pull_sample(sink));
   if (!sample) return GST_FLOW_EOS;
@@ -451,15 +476,42 @@ GstFlowReturn Renderer::PushAudio(GstSample* sample) {
   return GST_FLOW_OK;
 }
 
+std::string Renderer::DecoderDescription(const RenderClip& clip) const {
+  const std::string size =
+      ",width=" + std::to_string(m_width) + ",height=" + std::to_string(m_height);
+  std::string desc = "filesrc name=src ! decodebin name=dec";
+  if (!m_req.overlay.inset || clip.insetPath.empty())
+    return desc + " queue name=vq ! videoconvert ! videoscale ! video/x-raw,format=I420" + size +
+           ",pixel-aspect-ratio=1/1 ! appsink name=vsink sync=false max-buffers=4";
+  // The second camera a quarter of the picture wide in the top left corner
+  // (the text plate, the gauge and the route take the others), its own shape
+  // kept.
+  const ClipMedia& im = clip.insetMedia;
+  const int margin = std::max(4, m_height / 45);
+  const int iw = std::max(2, m_width / 4 / 2 * 2);
+  const int ih = std::max(
+      2, static_cast<int>(std::lround(static_cast<double>(iw) * std::max(im.height, 1) /
+                                      std::max(im.width, 1) / 2)) * 2);
+  const std::string rate = ",framerate=" + std::to_string(std::max(clip.media.fpsNum, 1)) + "/" +
+                           std::to_string(std::max(clip.media.fpsDen, 1));
+  desc += " compositor name=mix background=black sink_1::xpos=" + std::to_string(margin) +
+          " sink_1::ypos=" + std::to_string(margin) + " ! video/x-raw,format=I420" + size + rate +
+          " ! appsink name=vsink sync=false max-buffers=4"
+          " queue name=vq ! videoconvert ! videoscale ! video/x-raw,format=I420" + size +
+          ",pixel-aspect-ratio=1/1 ! mix.sink_0"
+          " filesrc name=isrc ! decodebin name=idec"
+          " queue name=iq ! videoconvert ! videoscale ! video/x-raw,format=I420,width=" +
+          std::to_string(iw) + ",height=" + std::to_string(ih) +
+          ",pixel-aspect-ratio=1/1 ! mix.sink_1";
+  return desc;
+}
+
 bool Renderer::DecodeClip(std::size_t index, std::int64_t from, std::int64_t to,
                           std::string& error) {
   const RenderClip& clip = m_req.clips[index];
-  std::string desc =
-      "filesrc name=src ! decodebin name=dec"
-      " queue name=vq ! videoconvert ! videoscale ! video/x-raw,format=I420,width=" +
-      std::to_string(m_width) + ",height=" + std::to_string(m_height) +
-      ",pixel-aspect-ratio=1/1 ! appsink name=vsink sync=false max-buffers=4";
   const bool sound = m_audio && clip.media.hasAudio;
+  const bool inset = m_req.overlay.inset && !clip.insetPath.empty();
+  std::string desc = DecoderDescription(clip);
   if (sound)
     desc +=
         " queue name=aq ! audioconvert ! audioresample ! audio/x-raw,format=S16LE,"
@@ -478,6 +530,12 @@ bool Renderer::DecodeClip(std::size_t index, std::int64_t from, std::int64_t to,
   g_object_set(src.get(), "location", clip.path.c_str(), nullptr);
   GstPtr<GstElement> dec(gst_bin_get_by_name(bin, "dec"));
   g_signal_connect(dec.get(), "pad-added", G_CALLBACK(&Renderer::OnPadAdded), this);
+  if (inset) {
+    GstPtr<GstElement> isrc(gst_bin_get_by_name(bin, "isrc"));
+    g_object_set(isrc.get(), "location", clip.insetPath.c_str(), nullptr);
+    GstPtr<GstElement> idec(gst_bin_get_by_name(bin, "idec"));
+    g_signal_connect(idec.get(), "pad-added", G_CALLBACK(&Renderer::OnInsetPadAdded), this);
+  }
   GstAppSinkCallbacks vcb{};
   vcb.new_sample = &Renderer::OnVideo;
   GstPtr<GstElement> vsink(gst_bin_get_by_name(bin, "vsink"));

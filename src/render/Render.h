@@ -35,6 +35,10 @@ bool ProbeClip(const std::string& path, ClipMedia& media, std::string& error);
 struct RenderClip {
   std::string path;
   ClipMedia media;
+  // The clip's second camera, drawn as an inset when the overlay asks for
+  // it; "" for a clip of one camera.
+  std::string insetPath;
+  ClipMedia insetMedia;
   GpsRecordTable gps;  // may be empty: the overlay then shows no GPS values
   GpsLoad gpsLoad;
 };
@@ -43,6 +47,11 @@ struct RenderClip {
 // without a single dated line counts as none). False with `error` set when
 // the movie cannot be read.
 bool LoadRenderClip(const std::string& path, RenderClip& clip, std::string& error);
+
+// Adds the clip's second camera. Its GPS is taken when the main file has
+// none: a two-camera clip logs in one of its files. False with `error` set
+// when it cannot be read.
+bool LoadRenderInset(const std::string& path, RenderClip& clip, std::string& error);
 
 struct RenderStatus {
   std::atomic<std::int64_t> doneNs{0};   // of the stretch written so far

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/Channels.h"
 #include "app/Drives.h"
 #include "common/Messages.h"
 #include "render/Render.h"
@@ -51,7 +52,7 @@ std::string Format(const char* english, std::initializer_list<std::string> args)
 void Usage(std::FILE* err) {
   std::fputs(
       "Usage: vantor --render INPUT... -o OUT.mp4 [--from TIME] [--to TIME]\n"
-      "              [--overlay time,speed,position,gauge,route] [--height 720]\n",
+      "              [--overlay time,speed,position,gauge,route,inset] [--height 720]\n",
       err);
 }
 
@@ -126,7 +127,7 @@ int ParseOptions(int argc, char** argv, Options& o, std::FILE* err) {
       if (arg == "--to") o.haveTo = true;
     } else if (arg == "--overlay") {
       if (!ParseOverlayChoice(argv[++i], o.overlay)) {
-        Fail(err, Tr("--overlay takes time,speed,position,gauge,route or none") + " ('" + argv[i] +
+        Fail(err, Tr("--overlay takes time,speed,position,gauge,route,inset or none") + " ('" + argv[i] +
                       "')");
         return kExitUsage;
       }
@@ -192,17 +193,36 @@ int CollectMovies(const Options& o, std::vector<std::string>& movies, std::FILE*
   return 0;
 }
 
-// The clips of the one drive in play order, probed, with their GPS.
-int LoadDrive(const std::vector<std::string>& movies, std::vector<RenderClip>& clips,
+// The clips of the one drive in play order, probed, with their GPS. The
+// cameras of a clip (front and rear files) make one clip: the main camera's
+// picture, the second one's as an inset when `inset`, and the GPS of
+// whichever file has it.
+int LoadDrive(const std::vector<std::string>& movies, bool inset, std::vector<RenderClip>& clips,
               std::FILE* err) {
   std::vector<RenderClip> loaded;
   std::vector<DriveClip> timed;
-  for (const std::string& m : movies) {
+  for (const ClipChannels& channels : GroupChannels(movies)) {
+    const std::string& m = channels.Main();
     RenderClip c;
     std::string error;
     if (!LoadRenderClip(m, c, error)) {
       Fail(err, error);
       return kExitFailure;
+    }
+    std::vector<std::string> others = channels.Others();
+    if (others.empty() && (inset || c.gps.nCount == 0)) others = OtherChannelFiles(m);
+    if (inset && !others.empty()) {
+      if (!LoadRenderInset(others[0], c, error)) {
+        Fail(err, error);
+        return kExitFailure;
+      }
+    } else {
+      for (const std::string& other : others) {
+        if (c.gps.nCount > 0) break;
+        if (LoadGpsForMovie(other, c.gps, c.gpsLoad) == GpsSourceKind::CameraLog &&
+            !HasDatedRecord(c.gps))
+          c.gps.Clear();
+      }
     }
     timed.push_back({m, ClipSpanOf(m, &c.gps)});
     loaded.push_back(std::move(c));
@@ -274,7 +294,7 @@ int RunRenderCommand(int argc, char** argv, std::FILE* err) {
   std::vector<std::string> movies;
   if (const int code = CollectMovies(o, movies, err)) return code;
   RenderRequest r;
-  if (const int code = LoadDrive(movies, r.clips, err)) return code;
+  if (const int code = LoadDrive(movies, o.overlay.inset, r.clips, err)) return code;
   const std::int64_t total = DriveLengthNs(r.clips);
   if (o.fromNs >= total) {
     Fail(err, Tr("--from is past the end of the drive") + " (" + Clock(total) + ")");

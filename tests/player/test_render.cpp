@@ -179,6 +179,28 @@ TEST_F(RenderedStretch, JoinKeepsEveryFrameOnceWithTheOverlayOnlyWhereItIsDrawn)
   EXPECT_LT(Difference(out, 0, first, 0, w / 4, h / 3, 3 * w / 4, 2 * h / 3), 6.0);
 }
 
+TEST(RenderCommand, SecondCameraIsTheInsetInTheTopLeftCornerAcrossTheJoin) {
+  // Two clips of 4 s, each a front file (colour bars) and a rear one (black,
+  // a white ball), given as the folder: one clip per camera pair.
+  const fs::path cams = fs::path(VANTOR_FIXTURE_DIR) / "two_cameras/DCIM/100MEDIA";
+  ScratchFolder dir("render-inset");
+  const std::string out = (dir.path() / "inset.mp4").string();
+  const Outcome r = Render({cams.string(), "-o", out, "--overlay", "inset"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const Decoded got = Decode(out, {30, 150});
+  EXPECT_EQ(got.pts.size(), 240u) << "every front frame once, the rear files not as clips";
+  const Decoded front1 = Decode((cams / "AMBA0001F.MOV").string(), {30});
+  const Decoded front2 = Decode((cams / "AMBA0002F.MOV").string(), {30});
+  const int w = got.width, h = got.height;
+  // A quarter of the width from the margin, its height in the rear's shape.
+  const int x0 = 12, y0 = 12, x1 = w / 4 - 4, y1 = w * 3 / 16 - 4;
+  for (int k = 0; k < 2; ++k) {
+    const Decoded& front = k == 0 ? front1 : front2;
+    EXPECT_GT(Difference(got, k, front, 0, x0, y0, x1, y1), 40.0) << "clip " << k + 1;
+    EXPECT_LT(Difference(got, k, front, 0, w / 2, h / 3, w, h), 6.0) << "clip " << k + 1;
+  }
+}
+
 TEST(RenderCommand, TimesOverlayAndUsage) {
   std::int64_t ns = 0;
   for (auto [text, want] : {std::pair{"75", 75.0},
