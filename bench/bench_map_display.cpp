@@ -82,6 +82,23 @@ void BM_UpdateGpsDisplay_WithPageWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_UpdateGpsDisplay_WithPageWrite)->Unit(benchmark::kMillisecond);
 
+// The page of a whole two-hour drive (7,200 records a second apart) with a
+// three-minute clip's part marked and the start and end markers, written to
+// the runtime folder as every tick that moves the map does.
+void BM_WriteMapPage_TwoHourDrive(benchmark::State& state) {
+  const auto drive = Drive(7200);
+  const std::string path = GetMapPagePath();
+  int driven = 0;
+  for (auto _ : state) {
+    driven = (driven + 5) % 7200;
+    MapRoute route{drive.data(), 7200, driven, 3600, 3779, true};
+    if (!WriteMapPage(path, drive[driven].dLatitude, drive[driven].dLongitude, 13, 0, route))
+      state.SkipWithError("page not written");
+  }
+  RemoveMapPage();
+}
+BENCHMARK(BM_WriteMapPage_TwoHourDrive)->Unit(benchmark::kMillisecond);
+
 // The page for a long log (2.3 million records is a 200 MB log): the route
 // is simplified, so the page stays small whatever the log; "points" and
 // "page_kb" say what the web engine is given.
