@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/CameraInset.h"
@@ -339,7 +340,7 @@ class CVantorDlg : public wxDialog {
   // putting them on the slider when they changed.
   std::vector<double> ExportMarksShown() const;
   void ShowExportMarks();
-  std::vector<double> m_exportMarksOnSlider;
+  std::vector<std::pair<double, bool>> m_exportMarksOnSlider;  // value, out point
   // Checks the marks, asks for the choices and a new file name, and starts.
   void RunExportVideo();
   // Starts writing the marked stretch to `outPath` (tests call it directly).

@@ -21,10 +21,12 @@ using vantor::TrWx;
 
 namespace {
 
-// The slider's own marks (GTK draws them under the trough, where the thumb
-// points): wx has no call for them, so the GTK ones are looked up in the
-// process (wx loaded GTK already) and the program needs no GTK headers.
-void SetSliderMarks(wxSlider* slider, const std::vector<double>& values) {
+// The slider's own marks (GTK draws them beside the trough): wx has no call
+// for them, so the GTK ones are looked up in the process (wx loaded GTK
+// already) and the program needs no GTK headers. The in point's tick stands
+// above the trough and the out point's below it, so the two are told apart
+// without a text, for which the window has no room.
+void SetSliderMarks(wxSlider* slider, const std::vector<std::pair<double, bool>>& marks) {
   using Clear = void (*)(void*);
   using Add = void (*)(void*, double, int, const char*);
   static const auto clear = reinterpret_cast<Clear>(::dlsym(RTLD_DEFAULT, "gtk_scale_clear_marks"));
@@ -32,8 +34,8 @@ void SetSliderMarks(wxSlider* slider, const std::vector<double>& values) {
   void* scale = slider ? slider->GetHandle() : nullptr;
   if (!clear || !add || !scale) return;
   clear(scale);
-  constexpr int kBelow = 3;  // GTK_POS_BOTTOM
-  for (double v : values) add(scale, v, kBelow, nullptr);
+  constexpr int kAbove = 2, kBelow = 3;  // GTK_POS_TOP, GTK_POS_BOTTOM
+  for (const auto& [value, out] : marks) add(scale, value, out ? kBelow : kAbove, nullptr);
 }
 
 }  // namespace
@@ -53,10 +55,13 @@ std::vector<double> CVantorDlg::ExportMarksShown() const {
 
 void CVantorDlg::ShowExportMarks() {
   // Called from every paint too: a clip opened since shows its own marks.
-  std::vector<double> values = ExportMarksShown();
-  if (values == m_exportMarksOnSlider) return;
-  SetSliderMarks(m_sliderPos, values);
-  m_exportMarksOnSlider = std::move(values);
+  std::vector<std::pair<double, bool>> marks;
+  for (const ExportMark* m : {&m_markIn, &m_markOut})
+    if (m->entry >= 0 && m->entry == m_PlayList.GetCurSel())
+      marks.emplace_back(m->ms / 1000.0, m == &m_markOut);
+  if (marks == m_exportMarksOnSlider) return;
+  SetSliderMarks(m_sliderPos, marks);
+  m_exportMarksOnSlider = std::move(marks);
 }
 
 void CVantorDlg::RunExportVideo() {
