@@ -152,6 +152,8 @@ class CVantorDlg : public wxDialog {
   // m_bCamerasSwapped the second camera fills the pane and the first is small.
   std::unique_ptr<CCameraInset> m_pInset;
   bool m_bCamerasSwapped = false;
+  // The next clip the player could not prepare: not tried again every tick.
+  std::string m_strJoinRefused;
   wxChoice* m_comboMapType = nullptr;     // 1060
   wxStaticText* m_staticDebug = nullptr;  // 1054, hidden
   CArrowSpin* m_spinZoom = nullptr;       // 1053
@@ -285,6 +287,30 @@ class CVantorDlg : public wxDialog {
   // Backward play: paused, stepped back by TIMER_BACKWARD; dRate is the rate
   // play resumes at.
   void StepBackward(double dRate);
+
+  // The joins of a drive. The next clip of the drive is prepared in the
+  // player this long before the playing one ends, so that it follows with
+  // no blank and no pause.
+  static constexpr long kJoinLeadMs = 3000;
+  // A position this close to a clip's first or last frame is on it (one
+  // frame at 30 frames a second, rounded up).
+  static constexpr long kFrameSlackMs = 34;
+  // The entry `delta` (+1 or -1) from the current one when it belongs to
+  // the same drive; -1 otherwise.
+  int NeighbourInDrive(int delta) const;
+  // The movie of an entry that fills the pane, and the other cameras.
+  std::vector<std::string> CamerasOf(int nIndex) const;
+  // Near the end of a clip: has the player prepare the drive's next clip.
+  void PrepareJoin();
+  // After the player went over the join by itself: the next entry becomes
+  // the current one and its displays are loaded, the movie is not reopened.
+  void FollowJoin();
+  // Opens a neighbouring clip of the drive paused at `ms` (clamped to its
+  // last frame); false when there is none or it cannot be opened.
+  bool OpenNeighbourPaused(int delta, long ms);
+  // The displays that follow the movie on screen, for an entry whose movie
+  // the player already has open.
+  void ShowOpenedEntry(const char* path, const std::vector<std::string>& cameras);
   bool IsVideoFullScreen() const;
   void LeaveVideoFullScreen();
 

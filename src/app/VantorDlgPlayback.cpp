@@ -9,6 +9,7 @@
 #include <wx/stattext.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -74,8 +75,19 @@ bool CVantorDlg::IsTimerRunning(int nIDEvent) const {
   return false;
 }
 
+std::vector<std::string> CVantorDlg::CamerasOf(int nIndex) const {
+  const char* path = m_PlayList.GetPath(nIndex);
+  if (!path) return {};
+  // A clip of several cameras: one fills the pane, the next one is the inset.
+  std::vector<std::string> cameras{path};
+  for (std::string& other : m_PlayList.GetOtherChannels(nIndex)) cameras.push_back(std::move(other));
+  if (m_bCamerasSwapped && cameras.size() > 1) std::swap(cameras[0], cameras[1]);
+  return cameras;
+}
+
 BOOL CVantorDlg::OpenAndPlay(const char* path) {
   m_nLastMapSecond = 0;
+  m_strJoinRefused.clear();
   if (!path || !*path) {
     m_timerPlay.Stop();
     return FALSE;
@@ -85,11 +97,8 @@ BOOL CVantorDlg::OpenAndPlay(const char* path) {
   // handed to the player, the rest fail at once like a movie that cannot play.
   struct stat st {};
   const bool isFile = ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
-  // A clip of several cameras: one fills the pane, the next one is the inset.
-  std::vector<std::string> cameras{path};
-  for (std::string& other : m_PlayList.GetOtherChannels(m_PlayList.GetCurSel()))
-    cameras.push_back(std::move(other));
-  if (m_bCamerasSwapped && cameras.size() > 1) std::swap(cameras[0], cameras[1]);
+  std::vector<std::string> cameras = CamerasOf(m_PlayList.GetCurSel());
+  if (cameras.empty()) cameras.push_back(path);
   if (m_pInset) m_pInset->Close();
   if (!isFile || !m_Player.Open(cameras[0], m_pVideoPane, ToVideoRect(m_rcVideo))) {
     // The player has already let go of whatever was playing. Closing makes
@@ -100,17 +109,69 @@ BOOL CVantorDlg::OpenAndPlay(const char* path) {
     m_PlayList.SetItemMark(m_PlayList.GetCurSel(), ROWMARK_NONE);
     return FALSE;
   }
-  const long seconds = m_Player.GetDuration() / 1000;
-  // A movie shorter than a second still gets a slider that can move.
-  m_sliderPos->SetRange(0, static_cast<int>(std::max(1L, seconds)));
   m_Player.SetVolume(m_sliderVolume->GetValue());
-  LoadGpsLogForMovie(path);
-  if (cameras.size() > 1 && m_pInset) m_pInset->Open(cameras[1]);
+  ShowOpenedEntry(path, cameras);
   m_Player.Play();
   UpdateTimeDisplay();
   UpdateGpsDisplay(FALSE);
   m_timerPlay.Start(kPlayTimerMs);
   return TRUE;
+}
+
+void CVantorDlg::ShowOpenedEntry(const char* path, const std::vector<std::string>& cameras) {
+  const long seconds = m_Player.GetDuration() / 1000;
+  // A movie shorter than a second still gets a slider that can move.
+  m_sliderPos->SetRange(0, static_cast<int>(std::max(1L, seconds)));
+  LoadGpsLogForMovie(path);
+  if (cameras.size() > 1 && m_pInset) m_pInset->Open(cameras[1]);
+}
+
+int CVantorDlg::NeighbourInDrive(int delta) const {
+  const int current = m_PlayList.GetCurSel();
+  const int other = current + delta;
+  if (current < 0 || current >= m_PlayList.GetCount() || other < 0 ||
+      other >= m_PlayList.GetCount())
+    return -1;
+  return m_PlayList.GetDrive(other) == m_PlayList.GetDrive(current) ? other : -1;
+}
+
+void CVantorDlg::PrepareJoin() {
+  if (!m_Player.GetPreparedPath().empty() || m_Player.IsAudioOnly()) return;
+  const int next = NeighbourInDrive(+1);
+  if (next < 0) return;
+  const long left = m_Player.GetDuration() - m_Player.GetCurrentPosition();
+  if (left > kJoinLeadMs * m_Player.GetRate()) return;
+  const std::vector<std::string> cameras = CamerasOf(next);
+  if (cameras.empty() || cameras[0] == m_strJoinRefused) return;
+  struct stat st {};
+  if (::stat(cameras[0].c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      !m_Player.PrepareNext(cameras[0]))
+    m_strJoinRefused = cameras[0];  // the end then opens it the usual way
+}
+
+void CVantorDlg::FollowJoin() {
+  m_nLastMapSecond = 0;
+  m_strJoinRefused.clear();
+  const char* path = m_PlayList.GetNextPath();
+  if (!path) return;
+  const std::vector<std::string> cameras = CamerasOf(m_PlayList.GetCurSel());
+  // The inset has no prepared clip: it is opened anew on the new entry's
+  // other camera, at the position the main picture has reached.
+  if (m_pInset) m_pInset->Close();
+  ShowOpenedEntry(path, cameras);
+  UpdateTimeDisplay();
+  UpdateGpsDisplay(FALSE);
+}
+
+bool CVantorDlg::OpenNeighbourPaused(int delta, long ms) {
+  const int other = NeighbourInDrive(delta);
+  if (other < 0) return false;
+  if (!OpenAndPlay(m_PlayList.SetCurSel(other))) return false;
+  m_Player.Pause();
+  m_PlayList.SetItemMark(other, ROWMARK_PAUSED);
+  const long duration = m_Player.GetDuration();
+  m_Player.SetCurrentPosition(std::clamp(ms, 0L, std::max(0L, duration - 1)));
+  return true;
 }
 
 BOOL CVantorDlg::PlayNextEntry() {
@@ -129,24 +190,37 @@ void CVantorDlg::OnTimerEvent(wxTimerEvent& event) {
 void CVantorDlg::OnTimer(int nIDEvent) {
   switch (nIDEvent) {
     case TIMER_PLAY:
-      if (m_Player.CheckComplete()) {
+      if (m_Player.TakeHandover()) {
+        // The player is already showing the next clip of the drive.
+        FollowJoin();
+      } else if (m_Player.CheckComplete()) {
         // The end of a movie (or nothing open any more): the next entry, or
         // the end of the list.
         if (!PlayNextEntry()) m_timerPlay.Stop();
       } else if (m_Player.IsRunning()) {
         UpdateTimeDisplay();
         UpdateGpsDisplay(TRUE);
+        PrepareJoin();
       }
       if (!StatusFilePath().empty()) WriteStatus();
       if (!m_timerPlay.IsRunning() && ExitAtEnd()) Close();
       break;
     case TIMER_BACKWARD: {
       UpdateTimeDisplay();
-      const long t = std::max(0L, m_Player.GetCurrentPosition() - kBackwardStepMs);
+      const long now = m_Player.GetCurrentPosition();
+      // At the start of a clip the drive goes on backward from the end of
+      // the clip before it.
+      if (now == 0 && OpenNeighbourPaused(-1, LONG_MAX)) {
+        m_timerBackward.Start(kBackwardTimerMs);
+        UpdateTimeDisplay();
+        UpdateGpsDisplay(TRUE);
+        break;
+      }
+      const long t = std::max(0L, now - kBackwardStepMs);
       m_Player.SetCurrentPosition(t);
       UpdateGpsDisplay(TRUE);
-      // At the start the stepping ends; the movie stays paused there.
-      if (t == 0) m_timerBackward.Stop();
+      // At the start of the drive the stepping ends; the movie stays paused there.
+      if (t == 0 && NeighbourInDrive(-1) < 0) m_timerBackward.Stop();
       break;
     }
     default:
@@ -466,7 +540,19 @@ void CVantorDlg::StepFrame(int nFrames) {
     wxCommandEvent none;
     OnPause(none);
   }
-  if (!m_Player.StepFrame(nFrames)) return;
+  // A step past either end of a clip goes on in its neighbour of the drive:
+  // the first frame follows the last one, the last one precedes the first.
+  const long position = m_Player.GetCurrentPosition();
+  const long duration = m_Player.GetDuration();
+  const bool atStart = nFrames < 0 && position < kFrameSlackMs;
+  const bool atEnd = nFrames > 0 && duration > 0 && position + kFrameSlackMs >= duration;
+  if (atStart && OpenNeighbourPaused(-1, LONG_MAX)) {
+    if (nFrames < -1) m_Player.StepFrame(nFrames + 1);
+  } else if (atEnd && OpenNeighbourPaused(+1, 0)) {
+    if (nFrames > 1) m_Player.StepFrame(nFrames - 1);
+  } else if (!m_Player.StepFrame(nFrames)) {
+    return;
+  }
   UpdateTimeDisplay();
   UpdateGpsDisplay(TRUE);
 }

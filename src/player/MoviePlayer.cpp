@@ -64,20 +64,40 @@ std::string CMoviePlayer::AudioSinkName() {
 }
 
 std::unique_ptr<CMoviePlayer::Graph> CMoviePlayer::NewGraph(
-    IVideoOutput* owner, std::chrono::steady_clock::time_point deadline) {
-  // The first frame is decoded during preroll: scale it for the output
-  // already, so it is on screen when Open returns.
-  int width = 0, height = 0;
-  if (owner) {
-    width = m_rcVideo.Width();
-    height = m_rcVideo.Height();
-    if (m_bFullScreen && m_pOwner == owner) owner->GetShownSize(width, height);
-  }
-  return std::make_unique<Graph>(deadline, owner, width, height);
+    IVideoOutput* output, int width, int height, std::chrono::steady_clock::time_point deadline) {
+  return std::make_unique<Graph>(deadline, output, width, height);
 }
 
 void CMoviePlayer::DestroyGraph() {
+  DropPrepared();
+  m_pRetired.reset();
   m_pGraph.reset();
+}
+
+std::unique_ptr<CMoviePlayer::Graph> CMoviePlayer::BuildGraph(
+    const std::string& path, IVideoOutput* output, int width, int height,
+    std::vector<RenderAttempt>& attempts) {
+  // The strategies in their fixed order. Each attempt gets a fresh pipeline:
+  // what a failed attempt left behind could only get in the way.
+  using Strategy = HRESULT (CMoviePlayer::*)(const std::string&, Graph&);
+  const std::pair<const char*, Strategy> strategies[] = {
+      {"RenderWmv", &CMoviePlayer::RenderWmv},
+      {"RenderFile", &CMoviePlayer::RenderFile},
+      {"RenderAvi", &CMoviePlayer::RenderAvi},
+      {"RenderWithAsyncReader", &CMoviePlayer::RenderWithAsyncReader},
+      {"RenderFile", &CMoviePlayer::RenderFile},
+  };
+  const auto deadline = std::chrono::steady_clock::now() + kOpenBudget;
+  for (const auto& [name, strategy] : strategies) {
+    auto candidate = NewGraph(output, width, height, deadline);
+    const HRESULT hr = (this->*strategy)(path, *candidate);
+    attempts.push_back({name, hr});
+    if (SUCCEEDED(hr)) {
+      candidate->SetPath(path);
+      return candidate;
+    }
+  }
+  return nullptr;
 }
 
 BOOL CMoviePlayer::Open(const std::string& path, IVideoOutput* owner, VideoRect rcVideo) {
@@ -90,35 +110,22 @@ BOOL CMoviePlayer::Open(const std::string& path, IVideoOutput* owner, VideoRect 
   DestroyGraph();
   if (!vantor::EnsureGStreamer()) return FALSE;
 
-  // The strategies in their fixed order. Each attempt gets a fresh pipeline:
-  // what a failed attempt left behind could only get in the way.
-  using Strategy = HRESULT (CMoviePlayer::*)(const std::string&, Graph&);
-  const std::pair<const char*, Strategy> strategies[] = {
-      {"RenderWmv", &CMoviePlayer::RenderWmv},
-      {"RenderFile", &CMoviePlayer::RenderFile},
-      {"RenderAvi", &CMoviePlayer::RenderAvi},
-      {"RenderWithAsyncReader", &CMoviePlayer::RenderWithAsyncReader},
-      {"RenderFile", &CMoviePlayer::RenderFile},
-  };
-  const auto deadline = std::chrono::steady_clock::now() + kOpenBudget;
-  std::unique_ptr<Graph> graph;
   const VideoRect previousRect = m_rcVideo;
   if (owner) m_rcVideo = rcVideo;
-  for (const auto& [name, strategy] : strategies) {
-    auto candidate = NewGraph(owner, deadline);
-    const HRESULT hr = (this->*strategy)(path, *candidate);
-    m_attempts.push_back({name, hr});
-    if (SUCCEEDED(hr)) {
-      graph = std::move(candidate);
-      break;
-    }
+  // The first frame is decoded during preroll: scale it for the output
+  // already, so it is on screen when Open returns.
+  int width = 0, height = 0;
+  if (owner) {
+    width = m_rcVideo.Width();
+    height = m_rcVideo.Height();
+    if (m_bFullScreen && m_pOwner == owner) owner->GetShownSize(width, height);
   }
+  std::unique_ptr<Graph> graph = BuildGraph(path, owner, width, height, m_attempts);
   if (!graph) {
     m_rcVideo = previousRect;
     return FALSE;
   }
   m_pGraph = std::move(graph);
-  m_pGraph->SetPath(path);
   m_dRate = 1.0;
 
   if (m_pGraph->HasAudio()) SetVolume(m_nVolume);
@@ -131,6 +138,104 @@ BOOL CMoviePlayer::Open(const std::string& path, IVideoOutput* owner, VideoRect 
   }
   m_bOpen = TRUE;
   if (m_bFullScreen) EnterFullScreen();
+  return TRUE;
+}
+
+// ---------------------------------------------------------------------------
+// The join of two clips
+
+// Shared by the player and the ending pipeline's streaming thread: whichever
+// comes first at the end starts the prepared clip, exactly once, and the
+// player can take the prepared clip away safely at any moment.
+struct CMoviePlayer::Handoff {
+  std::mutex mutex;
+  Graph* next = nullptr;
+  IVideoOutput* output = nullptr;
+  bool started = false;
+
+  void Start() {
+    std::lock_guard lock(mutex);
+    if (!next || started) return;
+    started = true;
+    next->SetOutput(output);
+    // The pane goes on showing the last picture of the clip that ended until
+    // this one replaces it: there is no blank moment in between.
+    next->ShowHeld();
+    next->RequestState(GST_STATE_PLAYING);
+  }
+  bool Started() {
+    std::lock_guard lock(mutex);
+    return started;
+  }
+  void Forget() {
+    std::lock_guard lock(mutex);
+    next = nullptr;
+  }
+};
+
+BOOL CMoviePlayer::PrepareNext(const std::string& path) {
+  if (!m_pGraph || path.empty()) return FALSE;
+  if (m_pNext && m_pNext->Path() == path) return TRUE;
+  DropPrepared();
+  m_pRetired.reset();
+  // Frames at the size shown now, so the first one needs no work at the join.
+  int width = 0, height = 0;
+  if (m_pOwner && !IsAudioOnly()) m_pOwner->GetShownSize(width, height);
+  std::vector<RenderAttempt> attempts;
+  std::unique_ptr<Graph> next = BuildGraph(path, nullptr, width, height, attempts);
+  if (!next) return FALSE;
+  if (next->HasAudio()) {
+    const int volume = GetVolume();
+    g_object_set(next->Volume(), "volume", AudioVolumeToLinear(100L * volume - 10000), nullptr);
+  }
+  // At fast forward the next clip starts at the same pace; its preroll at the
+  // new rate is long done by the time this clip ends.
+  if (m_dRate != 1.0) next->Seek(0, m_dRate);
+  m_pNext = std::move(next);
+  m_nextAttempts = std::move(attempts);
+  m_pHandoff = std::make_shared<Handoff>();
+  m_pHandoff->next = m_pNext.get();
+  m_pHandoff->output = IsAudioOnly() ? nullptr : m_pOwner;
+  m_pGraph->SetOnEos([handoff = m_pHandoff] { handoff->Start(); });
+  return TRUE;
+}
+
+std::string CMoviePlayer::GetPreparedPath() const {
+  return m_pNext ? m_pNext->Path() : std::string();
+}
+
+std::string CMoviePlayer::GetPath() const {
+  return m_pGraph ? m_pGraph->Path() : std::string();
+}
+
+void CMoviePlayer::DropPrepared() {
+  if (m_pGraph) m_pGraph->SetOnEos(nullptr);
+  if (m_pHandoff) m_pHandoff->Forget();
+  m_pHandoff.reset();
+  m_pNext.reset();
+  m_nextAttempts.clear();
+}
+
+BOOL CMoviePlayer::TakeHandover() {
+  if (!m_pNext || !m_pGraph || !m_pHandoff) return FALSE;
+  if (!m_pHandoff->Started()) {
+    // Prepared after this clip had already ended: start it now.
+    if (!m_pGraph->TakeCompletion()) return FALSE;
+    m_pHandoff->Start();
+  }
+  m_pGraph->SetOnEos(nullptr);
+  m_pGraph->SetOutput(nullptr);
+  m_pHandoff.reset();
+  // Tearing the old pipeline down takes a while; it waits until the next
+  // clip is prepared, well away from the join.
+  m_pRetired = std::move(m_pGraph);
+  m_pGraph = std::move(m_pNext);
+  m_attempts = std::move(m_nextAttempts);
+  m_nextAttempts.clear();
+  m_pGraph->VideoSize(m_nVideoWidth, m_nVideoHeight);
+  if (IsAudioOnly()) m_pGraph->SetOutput(nullptr);
+  UpdateRenderSize();
+  m_bOpen = TRUE;
   return TRUE;
 }
 
@@ -220,6 +325,7 @@ void CMoviePlayer::Pause() {
 
 void CMoviePlayer::Stop() {
   if (!m_pGraph) return;
+  DropPrepared();
   // Paused rather than torn down: the picture stays and Play goes on from here.
   if (!ChangeState(GST_STATE_PAUSED)) ShowPlayerError("Failed to stop");
 }
@@ -251,6 +357,7 @@ void CMoviePlayer::Seek(std::int64_t ns) {
 
 void CMoviePlayer::SetCurrentPosition(long ms) {
   if (!m_pGraph) return;
+  DropPrepared();
   if (ms >= 0 && m_pGraph->StepWhilePaused(ms)) return;
   Seek(std::int64_t(ms) * 1000000);
 }
@@ -323,6 +430,7 @@ BOOL CMoviePlayer::SetRate(double dRate) {
   else if (!QueryPosition(ns))
     ns = 0;
   m_dRate = dRate;
+  DropPrepared();
   Seek(ns);
   return TRUE;
 }
@@ -341,6 +449,8 @@ void CMoviePlayer::PutAudioVolume(long nVolume) {
   if (!m_pGraph || !m_pGraph->HasAudio()) return;
   if (nVolume < -10000 || nVolume > 0) return;
   g_object_set(m_pGraph->Volume(), "volume", AudioVolumeToLinear(nVolume), nullptr);
+  if (m_pNext && m_pNext->HasAudio())
+    g_object_set(m_pNext->Volume(), "volume", AudioVolumeToLinear(nVolume), nullptr);
 }
 
 long CMoviePlayer::GetAudioVolume() {

@@ -126,6 +126,30 @@ class CMoviePlayer {
   // Stops and releases the movie; the full-screen flag and the volume stay.
   HRESULT Close();
 
+  // Playing across the join of two clips: while the open movie plays, the
+  // next one is opened and prerolled beside it, silent and off screen, at
+  // the output's size, the rate and the volume of this one. When this movie
+  // ends, the next one starts on the spot (from a streaming thread, so no
+  // timer stands between the two), its first picture going to the output
+  // that still shows the last one, so the pane is never blank.
+  //
+  //   if (m_Player.GetDuration() - m_Player.GetCurrentPosition() < 3000)
+  //     m_Player.PrepareNext(nextPath);
+  //   ... on the timer, before CheckComplete:
+  //   if (m_Player.TakeHandover()) { /* the next clip is the open movie now */ }
+  //
+  // A seek, Stop, SetRate, Close and Open drop the prepared clip. FALSE when
+  // nothing is open or the next clip cannot be played.
+  BOOL PrepareNext(const std::string& path);
+  // The clip waiting for the handover; empty when none.
+  std::string GetPreparedPath() const;
+  void DropPrepared();
+  // TRUE once the open movie has ended and the prepared clip took over: it
+  // is the open movie from now on (path, duration, position, frames).
+  BOOL TakeHandover();
+  // The path of the open movie; empty when none.
+  std::string GetPath() const;
+
   void Play();
   void Pause();
   // Halts playback and keeps the position and the picture shown.
@@ -223,9 +247,14 @@ class CMoviePlayer {
 
  private:
   void DestroyGraph();
-  // A fresh pipeline for one attempt of Open, already sized for `owner`.
-  std::unique_ptr<Graph> NewGraph(IVideoOutput* owner,
+  // A fresh pipeline for one attempt of Open, frames scaled to width x height
+  // (0 x 0: as decoded) and handed to `output` (may be null).
+  std::unique_ptr<Graph> NewGraph(IVideoOutput* output, int width, int height,
                                   std::chrono::steady_clock::time_point deadline);
+  // Tries the rendering strategies in order; null when none plays `path`.
+  std::unique_ptr<Graph> BuildGraph(const std::string& path, IVideoOutput* output, int width,
+                                    int height, std::vector<RenderAttempt>& attempts);
+  struct Handoff;
   HRESULT SetOwnerWindow(IVideoOutput* owner);
   void UpdateRenderSize();
   void Seek(std::int64_t ns);
@@ -242,4 +271,10 @@ class CMoviePlayer {
   VideoRect m_rcVideo;
   double m_dRate = 1.0;
   std::vector<RenderAttempt> m_attempts;
+  // The clip prepared for the join, what starts it, and the clip it
+  // replaced (let go of later, not in the middle of the join).
+  std::unique_ptr<Graph> m_pNext;
+  std::shared_ptr<Handoff> m_pHandoff;
+  std::vector<RenderAttempt> m_nextAttempts;
+  std::unique_ptr<Graph> m_pRetired;
 };

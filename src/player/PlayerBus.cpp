@@ -48,7 +48,18 @@ void Graph::HandleError() {
 }
 
 void Graph::HandleEos() {
+  std::function<void()> onEos;
+  {
+    std::lock_guard lock(m_mutex);
+    onEos = m_onEos;
+  }
+  if (onEos) onEos();
   Notify();
+}
+
+void Graph::SetOnEos(std::function<void()> onEos) {
+  std::lock_guard lock(m_mutex);
+  m_onEos = std::move(onEos);
 }
 
 void Graph::HandleAsyncDone() {
@@ -214,11 +225,27 @@ void Graph::Present(GstPtr<GstSample> sample) {
     scaled = m_renderWidth > 0;
   }
   std::lock_guard outLock(m_outputMutex);
-  if (!m_output || !scaled) return;
+  if (!scaled) return;
+  if (!m_output) {
+    // Prerolled ahead of its turn: the picture waits here until the clip
+    // playing now has shown its last one.
+    m_held = std::move(sample);
+    return;
+  }
   GstVideoInfo vi;
   if (!gst_video_info_from_caps(&vi, gst_sample_get_caps(sample.get())) ||
       GST_VIDEO_INFO_FORMAT(&vi) != GST_VIDEO_FORMAT_BGRx)
     return;
   if (VideoFramePtr frame = vantor::player::MakeFrame(std::move(sample)))
     m_output->PresentFrame(std::move(frame));
+}
+
+bool Graph::ShowHeld() {
+  std::lock_guard outLock(m_outputMutex);
+  if (!m_output || !m_held) return false;
+  VideoFramePtr frame = vantor::player::MakeFrame(std::move(m_held));
+  m_held.reset();
+  if (!frame) return false;
+  m_output->PresentFrame(std::move(frame));
+  return true;
 }

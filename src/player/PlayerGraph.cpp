@@ -25,6 +25,7 @@ Graph::~Graph() {
   {
     std::lock_guard lock(m_outputMutex);
     m_output = nullptr;
+    m_held.reset();
   }
   m_stepCache.reset();  // its thread presents through this graph
   {

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -87,6 +88,9 @@ struct CMoviePlayer::Graph {
   bool HasOutput() const;
   // 0 x 0: frames stay as decoded.
   void SetRenderSize(int width, int height);
+  // A graph prepared without an output keeps its last picture; once it has
+  // an output this hands that picture over at once. False without one.
+  bool ShowHeld();
   // The full-size frame on screen, waited for while a seek is decoded.
   std::unique_ptr<std::uint8_t[]> CurrentImage(long* pcbSize);
 
@@ -99,6 +103,9 @@ struct CMoviePlayer::Graph {
   bool IsRunning();
   // Drains the bus without waiting; true at end of stream or on an error.
   bool TakeCompletion();
+  // Called on a streaming thread when the whole pipeline reached its end:
+  // the moment the next clip has to start to follow without a gap.
+  void SetOnEos(std::function<void()> onEos);
 
   // --- Seeking (Seeking.cpp) ----------------------------------------------
   // Accurate seek at `rate`; while one is being decoded only the newest
@@ -206,8 +213,11 @@ struct CMoviePlayer::Graph {
   std::optional<std::int64_t> m_staleNs;
   std::uint64_t m_stepCacheHits = 0;
 
+  std::function<void()> m_onEos;
+
   mutable std::mutex m_outputMutex;  // held while a frame is handed to the output
   IVideoOutput* m_output = nullptr;
+  vantor::GstPtr<GstSample> m_held;  // the last picture while there is no output
 
   std::unique_ptr<vantor::player::StepCache> m_stepCache;  // made at the first paused step
 };

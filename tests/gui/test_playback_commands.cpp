@@ -467,3 +467,41 @@ TEST_F(PlaybackCommands, EntriesThatCannotPlayChangeNothingAndAdvanceGoesOnToThe
   EXPECT_EQ(Marks(), MarkAt(6, 5, ROWMARK_PLAYING));
   EXPECT_TRUE(dialogs.boxes.empty());
 }
+
+TEST_F(PlaybackCommands, ADriveGoesOverTheJoinAtItsRateWithoutReopeningTheMovie) {
+  AddClips({1, 2});
+  ASSERT_EQ(dlg->m_PlayList.GetDrive(0), dlg->m_PlayList.GetDrive(1));
+  Button(dlg, IDC_PLAY);
+  Button(dlg, IDC_FAST_FORWARD);
+  dlg->m_Player.SetCurrentPosition(dlg->m_Player.GetDuration() - 2000);
+  ASSERT_TRUE(TickPlayTimerUntil(
+      dlg, [] { return dlg->m_Player.GetPreparedPath() == FixtureClip(2); }, 3000));
+  ASSERT_TRUE(TickPlayTimerUntil(dlg, [] { return dlg->m_PlayList.GetCurSel() == 1; }, 3000));
+  EXPECT_EQ(dlg->m_Player.GetPath(), FixtureClip(2));
+  // Opening the clip anew would have started it at normal speed.
+  EXPECT_EQ(dlg->m_Player.GetRate(), 2.0);
+  EXPECT_TRUE(dlg->m_Player.IsRunning());
+  EXPECT_TRUE(dlg->IsTimerRunning(CVantorDlg::TIMER_PLAY));
+  EXPECT_EQ(Marks(), MarkAt(2, 1, ROWMARK_PLAYING));
+  EXPECT_EQ(dlg->m_sliderPos->GetMax(), 4);  // the second clip's 4 s
+}
+
+TEST_F(PlaybackCommands, CommaOnTheFirstFrameOfAClipStepsToTheLastFrameOfTheOneBefore) {
+  AddClips({1, 2});
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(1)));
+  Button(dlg, IDC_PAUSE);
+  dlg->m_Player.SetCurrentPosition(0);
+  ASSERT_TRUE(PumpUntil([] { return dlg->m_Player.GetShownFrameTime() == 0; }, 3000));
+  SendKey(dlg, ',');
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 0);
+  EXPECT_EQ(dlg->m_Player.GetPath(), FixtureClip(1));
+  EXPECT_FALSE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(Marks(), MarkAt(2, 0, ROWMARK_PAUSED));
+  // The last frame of the 3 s clip at 30 frames a second starts at 2966 ms.
+  ASSERT_TRUE(PumpUntil([] { return dlg->m_Player.GetShownFrameTime() >= 2950; }, 3000))
+      << dlg->m_Player.GetShownFrameTime();
+  // And Period goes back over the join to the first frame of the second clip.
+  SendKey(dlg, '.');
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 1);
+  ASSERT_TRUE(PumpUntil([] { return dlg->m_Player.GetShownFrameTime() == 0; }, 3000));
+}
