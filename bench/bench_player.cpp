@@ -18,6 +18,12 @@
 //   bench_player --still FILE OUT.ppm     the first picture of FILE as the
 //       player hands it to a pane of the main window's size, written as a
 //       binary PPM (the bench compares it with a reference downscale).
+//   bench_player --join [--reopen] FILE...   plays the last 1.5 s of each
+//       clip into the next, the next one prepared beside the playing one
+//       (with --reopen: opened when the playing one has ended, as the window
+//       did before), and prints the gap at each join between the painting of
+//       the last frame of one clip and the first of the next, then the
+//       median and the worst, in ms.
 //   bench_player [benchmark flags]        Google Benchmark cases: Open to the
 //       first frame shown, against a bare pipeline's preroll of the same file
 //       (FILE from $VANTOR_BENCH_MOVIE).
@@ -382,6 +388,78 @@ BENCHMARK(BM_BarePipelinePreroll)->Unit(benchmark::kMillisecond)->UseRealTime()-
 
 wxIMPLEMENT_APP_NO_MAIN(BenchApp);
 
+// The pane's paints are watched from a 2 ms timer in the GUI's own event
+// loop: a frame time that goes back is the first frame of the next clip, and
+// the gap is the wall time since the last frame of the clip before.
+int RunJoin(const std::vector<std::string>& files, bool reopen) {
+  Window w;
+  CMoviePlayer player;
+  std::vector<double> gaps;
+  if (!player.Open(files[0], w.pane, kPane)) {
+    std::fprintf(stderr, "cannot open %s\n", files[0].c_str());
+    return 1;
+  }
+  for (std::size_t i = 0; i + 1 < files.size(); ++i) {
+    player.SetCurrentPosition(std::max(0L, player.GetDuration() - 1500));
+    Pump(300);
+    if (!reopen && !player.PrepareNext(files[i + 1])) {
+      std::fprintf(stderr, "cannot prepare %s\n", files[i + 1].c_str());
+      return 1;
+    }
+    player.Play();
+    std::uint64_t painted = w.pane->GetFramesPainted();
+    std::int64_t lastTime = w.pane->GetPaintedFrameTime();
+    Clock::time_point lastAt = Clock::now();
+    bool switched = false, failed = false;
+    const auto giveUp = Clock::now() + std::chrono::seconds(10);
+    RunLoopUntil(
+        [&] {
+          if (reopen && !switched && player.CheckComplete()) {
+            switched = true;
+            if (!player.Open(files[i + 1], w.pane, kPane)) {
+              failed = true;
+              return true;
+            }
+            player.Play();
+          } else if (!reopen && !switched && player.TakeHandover()) {
+            switched = true;
+          }
+          if (w.pane->GetFramesPainted() != painted) {
+            painted = w.pane->GetFramesPainted();
+            const std::int64_t t = w.pane->GetPaintedFrameTime();
+            const auto now = Clock::now();
+            if (t < lastTime) {
+              gaps.push_back(std::chrono::duration<double, std::milli>(now - lastAt).count());
+              return true;
+            }
+            lastTime = t;
+            lastAt = now;
+          }
+          return Clock::now() > giveUp;
+        },
+        2);
+    if (failed || gaps.size() != i + 1) {
+      std::fprintf(stderr, "join %zu: the first frame of %s was not painted\n", i + 1,
+                   files[i + 1].c_str());
+      return 1;
+    }
+    // The window takes the prepared clip over at its next tick; so does this.
+    if (!reopen && !switched) {
+      Pump(100);
+      if (!player.TakeHandover()) return 1;
+    }
+  }
+  for (std::size_t i = 0; i < gaps.size(); ++i) std::printf("join %zu: %.1f ms\n", i + 1, gaps[i]);
+  std::vector<double> sorted = gaps;
+  std::sort(sorted.begin(), sorted.end());
+  const double median = sorted.size() % 2 ? sorted[sorted.size() / 2]
+                                          : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
+  std::printf("%s joins=%zu median_ms=%.1f worst_ms=%.1f\n", reopen ? "reopen" : "prepared",
+              gaps.size(), median, sorted.back());
+  player.Close();
+  return 0;
+}
+
 int main(int argc, char** argv) {
   vantor::EnsureGStreamer();
   wxApp::SetInstance(new BenchApp);
@@ -406,6 +484,10 @@ int main(int argc, char** argv) {
     rc = RunCameras(argv[2], argv[3], rate);
   } else if (argc >= 4 && std::strcmp(argv[1], "--still") == 0) {
     rc = RunStill(argv[2], argv[3]);
+  } else if (argc >= 3 && std::strcmp(argv[1], "--join") == 0) {
+    const bool reopen = std::strcmp(argv[2], "--reopen") == 0;
+    const std::vector<std::string> files(argv + (reopen ? 3 : 2), argv + argc);
+    rc = files.size() >= 2 ? RunJoin(files, reopen) : 1;
   } else if (argc >= 3 && std::strcmp(argv[1], "--step") == 0) {
     rc = RunStep(argv[2], !(argc >= 4 && std::strcmp(argv[3], "--no-pane") == 0));
   } else {
