@@ -16,6 +16,9 @@ constexpr long kMaxDriftMs = 33;
 // inset's clock, up to a second of it.
 constexpr long kNudgeMs = 16;
 constexpr long kMaxShiftMs = 1000;
+// How long the inset's own clip may go on after the main one has gone over a
+// join before the inset gives up waiting and opens its next clip.
+constexpr auto kJoinWait = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -63,10 +66,50 @@ bool CCameraInset::Open(const std::string& path) {
 
 void CCameraInset::Close() {
   m_timer.Stop();
+  m_joinPath.clear();
+  m_refusedPath.clear();
   if (m_pPlayer->IsOpen()) m_pPlayer->Close();
   m_pPane->Hide();
   m_path.clear();
   m_bPlaying = false;
+}
+
+bool CCameraInset::PrepareNext(const std::string& path) {
+  if (!IsOpen() || path == m_refusedPath) return false;
+  if (m_pPlayer->PrepareNext(path)) return true;
+  m_refusedPath = path;
+  return false;
+}
+
+std::string CCameraInset::GetPreparedPath() const {
+  return m_pPlayer->GetPreparedPath();
+}
+
+bool CCameraInset::FollowJoin(const std::string& path) {
+  if (!IsOpen() || path.empty() || m_pPlayer->GetPreparedPath() != path) return false;
+  m_joinPath = path;
+  m_joinSince = std::chrono::steady_clock::now();
+  Follow();
+  return true;
+}
+
+bool CCameraInset::TakeJoin() {
+  if (m_pPlayer->TakeHandover()) {
+    m_path = std::move(m_joinPath);
+    m_joinPath.clear();
+    m_refusedPath.clear();
+    m_nLeadMs = 0;
+    Place();
+    return true;
+  }
+  // The two cameras' clips end within moments of each other; a rear clip that
+  // runs on (or a pause at the join) gets its next clip opened instead.
+  if (m_pPlayer->IsRunning() && std::chrono::steady_clock::now() - m_joinSince < kJoinWait)
+    return false;
+  const std::string path = std::move(m_joinPath);
+  m_joinPath.clear();
+  Open(path);
+  return false;
 }
 
 void CCameraInset::CycleCorner() {
@@ -102,6 +145,10 @@ void CCameraInset::Follow() {
     Close();
     return;
   }
+  if (!m_joinPath.empty() && !TakeJoin()) return;
+  // Near a join the main clock restarts with the next clip a moment before or
+  // after the inset's own does: a correction then would seek the wrong clip.
+  if (m_bPlaying && m_main.IsRunning() && !m_pPlayer->GetPreparedPath().empty()) return;
   if (m_main.GetRate() != m_pPlayer->GetRate()) m_pPlayer->SetRate(m_main.GetRate());
   const long mainPos = m_main.GetCurrentPosition();
   if (!m_main.IsRunning()) {

@@ -11,6 +11,7 @@
 //   m_pInset->Close();                   // before the main player closes
 #include <wx/timer.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,6 +36,15 @@ class CCameraInset : public wxEvtHandler {
   bool IsOpen() const;
   const std::string& GetPath() const { return m_path; }
 
+  // The other camera of the next clip of a drive, prerolled beside the
+  // playing one so that the inset goes over the join with the main picture.
+  bool PrepareNext(const std::string& path);
+  std::string GetPreparedPath() const;
+  // The main picture has gone over the join: the inset goes on with the clip
+  // prepared for `path` once its own clip has ended. False when nothing was
+  // prepared for it (the caller then opens it).
+  bool FollowJoin(const std::string& path);
+
   // Tab: the next corner, then hidden, then the first corner again.
   void CycleCorner();
   Corner GetCorner() const { return m_corner; }
@@ -54,6 +64,7 @@ class CCameraInset : public wxEvtHandler {
   void OnMainSize(wxSizeEvent& event);
   void OnClick(wxMouseEvent& event);
   void OnTimer(wxTimerEvent& event);
+  bool TakeJoin();
 
   CVideoPane* m_pMainPane;
   CMoviePlayer& m_main;
@@ -66,4 +77,7 @@ class CCameraInset : public wxEvtHandler {
   bool m_bPlaying = false;
   long m_nPausedAt = -1;  // the main position last followed while paused
   long m_nLeadMs = 0;     // how far ahead a correcting seek aims: its own delay
+  std::string m_joinPath;  // the clip the inset is going over to
+  std::string m_refusedPath;  // a next clip that could not be prepared
+  std::chrono::steady_clock::time_point m_joinSince;
 };

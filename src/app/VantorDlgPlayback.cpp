@@ -136,9 +136,17 @@ int CVantorDlg::NeighbourInDrive(int delta) const {
 }
 
 void CVantorDlg::PrepareJoin() {
-  if (!m_Player.GetPreparedPath().empty() || m_Player.IsAudioOnly()) return;
+  if (m_Player.IsAudioOnly()) return;
   const int next = NeighbourInDrive(+1);
   if (next < 0) return;
+  if (!m_Player.GetPreparedPath().empty()) {
+    // The inset's camera of the next clip comes a tick after the main one:
+    // two prerolls at once would hold the window up twice as long.
+    if (!m_pInset || !m_pInset->IsOpen() || !m_pInset->GetPreparedPath().empty()) return;
+    const std::vector<std::string> cameras = CamerasOf(next);
+    if (cameras.size() > 1) m_pInset->PrepareNext(cameras[1]);
+    return;
+  }
   const long left = m_Player.GetDuration() - m_Player.GetCurrentPosition();
   if (left > kJoinLeadMs * m_Player.GetRate()) return;
   const std::vector<std::string> cameras = CamerasOf(next);
@@ -155,10 +163,14 @@ void CVantorDlg::FollowJoin() {
   const char* path = m_PlayList.GetNextPath();
   if (!path) return;
   const std::vector<std::string> cameras = CamerasOf(m_PlayList.GetCurSel());
-  // The inset has no prepared clip: it is opened anew on the new entry's
-  // other camera, at the position the main picture has reached.
-  if (m_pInset) m_pInset->Close();
-  ShowOpenedEntry(path, cameras);
+  // The inset goes over with its own prepared clip; without one it is opened
+  // anew on the new entry's other camera, where the main picture has got to.
+  if (cameras.size() > 1 && m_pInset && m_pInset->FollowJoin(cameras[1])) {
+    ShowOpenedEntry(path, {cameras[0]});
+  } else {
+    if (m_pInset) m_pInset->Close();
+    ShowOpenedEntry(path, cameras);
+  }
   UpdateTimeDisplay();
   UpdateGpsDisplay(FALSE);
 }
