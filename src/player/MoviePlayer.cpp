@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "common/GstInit.h"
 #include "common/Messages.h"
@@ -70,6 +71,9 @@ std::unique_ptr<CMoviePlayer::Graph> CMoviePlayer::NewGraph(
 
 void CMoviePlayer::DestroyGraph() {
   DropPrepared();
+  // Their threads build with this player's strategies: they end before it does.
+  ReapAbandoned(true);
+  m_strPrepareFailed.clear();
   m_pRetired.reset();
   m_pGraph.reset();
 }
@@ -173,17 +177,63 @@ struct CMoviePlayer::Handoff {
   }
 };
 
+// One clip being opened for the join on a thread of its own. The thread
+// fills in the result; the player takes it, or abandons the preparation, in
+// which case the thread lets go of its pipeline itself.
+struct CMoviePlayer::Preparation {
+  std::string path;
+  std::thread thread;
+  std::mutex mutex;
+  bool done = false;
+  bool abandoned = false;
+  std::unique_ptr<Graph> graph;
+  std::vector<RenderAttempt> attempts;
+
+  bool Done() {
+    std::lock_guard lock(mutex);
+    return done;
+  }
+};
+
 BOOL CMoviePlayer::PrepareNext(const std::string& path) {
   if (!m_pGraph || path.empty()) return FALSE;
-  if (m_pNext && m_pNext->Path() == path) return TRUE;
+  if (GetPreparedPath() == path) return TRUE;
+  if (path == m_strPrepareFailed) return FALSE;
   DropPrepared();
-  m_pRetired.reset();
   // Frames at the size shown now, so the first one needs no work at the join.
   int width = 0, height = 0;
   if (m_pOwner && !IsAudioOnly()) m_pOwner->GetShownSize(width, height);
-  std::vector<RenderAttempt> attempts;
-  std::unique_ptr<Graph> next = BuildGraph(path, nullptr, width, height, attempts);
-  if (!next) return FALSE;
+  m_pPreparing = std::make_unique<Preparation>();
+  m_pPreparing->path = path;
+  Preparation* job = m_pPreparing.get();
+  // The clip before the last join goes down on the same thread: neither its
+  // teardown nor the next clip's preroll holds up the window's painting.
+  m_pPreparing->thread =
+      std::thread([this, job, width, height, retired = std::move(m_pRetired)]() mutable {
+        retired.reset();
+        std::vector<RenderAttempt> attempts;
+        std::unique_ptr<Graph> graph = BuildGraph(job->path, nullptr, width, height, attempts);
+        std::unique_lock lock(job->mutex);
+        job->done = true;
+        if (job->abandoned) {
+          lock.unlock();
+          return;  // `graph` goes down here, on this thread
+        }
+        job->graph = std::move(graph);
+        job->attempts = std::move(attempts);
+      });
+  return TRUE;
+}
+
+void CMoviePlayer::CollectPrepared(bool wait) {
+  if (!m_pPreparing || (!wait && !m_pPreparing->Done())) return;
+  std::unique_ptr<Preparation> job = std::move(m_pPreparing);
+  job->thread.join();
+  if (!job->graph || !m_pGraph) {
+    if (!job->graph) m_strPrepareFailed = job->path;
+    return;
+  }
+  std::unique_ptr<Graph> next = std::move(job->graph);
   if (next->HasAudio()) {
     const int volume = GetVolume();
     g_object_set(next->Volume(), "volume", AudioVolumeToLinear(100L * volume - 10000), nullptr);
@@ -192,15 +242,24 @@ BOOL CMoviePlayer::PrepareNext(const std::string& path) {
   // new rate is long done by the time this clip ends.
   if (m_dRate != 1.0) next->Seek(0, m_dRate);
   m_pNext = std::move(next);
-  m_nextAttempts = std::move(attempts);
+  m_nextAttempts = std::move(job->attempts);
   m_pHandoff = std::make_shared<Handoff>();
   m_pHandoff->next = m_pNext.get();
   m_pHandoff->output = IsAudioOnly() ? nullptr : m_pOwner;
   m_pGraph->SetOnEos([handoff = m_pHandoff] { handoff->Start(); });
-  return TRUE;
 }
 
-std::string CMoviePlayer::GetPreparedPath() const {
+void CMoviePlayer::ReapAbandoned(bool wait) {
+  std::erase_if(m_abandoned, [wait](std::unique_ptr<Preparation>& job) {
+    if (!wait && !job->Done()) return false;
+    job->thread.join();
+    return true;
+  });
+}
+
+std::string CMoviePlayer::GetPreparedPath() {
+  CollectPrepared(false);
+  if (m_pPreparing) return m_pPreparing->path;
   return m_pNext ? m_pNext->Path() : std::string();
 }
 
@@ -214,9 +273,19 @@ void CMoviePlayer::DropPrepared() {
   m_pHandoff.reset();
   m_pNext.reset();
   m_nextAttempts.clear();
+  if (m_pPreparing) {
+    {
+      std::lock_guard lock(m_pPreparing->mutex);
+      m_pPreparing->abandoned = true;
+      m_pPreparing->graph.reset();
+    }
+    m_abandoned.push_back(std::move(m_pPreparing));
+  }
+  ReapAbandoned(false);
 }
 
 BOOL CMoviePlayer::TakeHandover() {
+  CollectPrepared(false);
   if (!m_pNext || !m_pGraph || !m_pHandoff) return FALSE;
   if (!m_pHandoff->Started()) {
     // Prepared after this clip had already ended: start it now.

@@ -138,11 +138,14 @@ class CMoviePlayer {
   //   ... on the timer, before CheckComplete:
   //   if (m_Player.TakeHandover()) { /* the next clip is the open movie now */ }
   //
-  // A seek, Stop, SetRate, Close and Open drop the prepared clip. FALSE when
-  // nothing is open or the next clip cannot be played.
+  // The clip is opened and prerolled on a thread of its own, so the window
+  // goes on painting meanwhile. A seek, Stop, SetRate, Close and Open drop
+  // the prepared clip. FALSE when nothing is open, and when the clip was tried
+  // before and could not be played.
   BOOL PrepareNext(const std::string& path);
-  // The clip waiting for the handover; empty when none.
-  std::string GetPreparedPath() const;
+  // The clip waiting for the handover, or being prepared for it; empty when
+  // none (a preparation that failed leaves none).
+  std::string GetPreparedPath();
   void DropPrepared();
   // TRUE once the open movie has ended and the prepared clip took over: it
   // is the open movie from now on (path, duration, position, frames).
@@ -255,6 +258,11 @@ class CMoviePlayer {
   std::unique_ptr<Graph> BuildGraph(const std::string& path, IVideoOutput* output, int width,
                                     int height, std::vector<RenderAttempt>& attempts);
   struct Handoff;
+  struct Preparation;
+  // Takes over the preparation once its thread has finished; `wait` waits
+  // for it.
+  void CollectPrepared(bool wait);
+  void ReapAbandoned(bool wait);
   HRESULT SetOwnerWindow(IVideoOutput* owner);
   void UpdateRenderSize();
   void Seek(std::int64_t ns);
@@ -277,4 +285,9 @@ class CMoviePlayer {
   std::shared_ptr<Handoff> m_pHandoff;
   std::vector<RenderAttempt> m_nextAttempts;
   std::unique_ptr<Graph> m_pRetired;
+  // The preparation under way, those dropped while their thread still ran,
+  // and the last clip whose preparation failed (not tried again).
+  std::unique_ptr<Preparation> m_pPreparing;
+  std::vector<std::unique_ptr<Preparation>> m_abandoned;
+  std::string m_strPrepareFailed;
 };

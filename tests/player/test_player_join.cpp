@@ -72,3 +72,18 @@ TEST(MoviePlayerJoin, ASeekDropsThePreparedClipAndTheEndIsReportedAsBefore) {
   EXPECT_FALSE(p.TakeHandover());
   EXPECT_EQ(p.GetPath(), FixtureMovie(Fixture::VideoOnly));
 }
+
+TEST(MoviePlayerJoin, AClipThatCannotPlayIsRefusedOnceItsPreparationFailsAndTheEndStaysTheEnd) {
+  CMoviePlayer p;
+  RecordingOutput out;
+  ASSERT_TRUE(p.Open(FixtureMovie(Fixture::VideoOnly), &out, kPane));
+  const std::string bad = FixtureMovie(Fixture::TextFile);
+  p.PrepareNext(bad);
+  ASSERT_TRUE(WaitFor([&] { return p.GetPreparedPath().empty(); }, 5000));
+  EXPECT_FALSE(p.PrepareNext(bad));
+  p.SetCurrentPosition(1700);
+  p.Play();
+  ASSERT_TRUE(WaitFor([&] { return p.CheckComplete() != FALSE; }, 3000));
+  EXPECT_FALSE(p.TakeHandover());
+  EXPECT_EQ(p.GetPath(), FixtureMovie(Fixture::VideoOnly));
+}
