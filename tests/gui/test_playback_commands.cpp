@@ -117,6 +117,27 @@ TEST_F(PlaybackCommands, BackwardPlayFromOneSecondReachesZeroAfterFiveTicksAndSt
   EXPECT_FALSE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
 }
 
+TEST_F(PlaybackCommands, BackwardPlayGoesOnFromTheEndOfTheClipBeforeInTheDrive) {
+  AddClips({1, 2});
+  ASSERT_TRUE(dlg->OpenAndPlay(dlg->m_PlayList.SetCurSel(1)));
+  Button(dlg, IDC_PAUSE);
+  dlg->m_Player.SetCurrentPosition(200);
+  Button(dlg, IDC_BACKWARD_PLAY);
+  dlg->OnTimer(CVantorDlg::TIMER_BACKWARD);
+  EXPECT_EQ(dlg->m_Player.GetCurrentPosition(), 0);
+  ASSERT_TRUE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
+  dlg->OnTimer(CVantorDlg::TIMER_BACKWARD);
+  EXPECT_EQ(dlg->m_PlayList.GetCurSel(), 0);
+  EXPECT_EQ(dlg->m_Player.GetPath(), FixtureClip(1));
+  const long end = dlg->m_Player.GetCurrentPosition();
+  EXPECT_GT(end, 2700);  // the 3 s clip's last frame
+  EXPECT_FALSE(dlg->m_Player.IsRunning());
+  EXPECT_EQ(Marks(), MarkAt(2, 0, ROWMARK_PAUSED));
+  dlg->OnTimer(CVantorDlg::TIMER_BACKWARD);
+  EXPECT_EQ(dlg->m_Player.GetCurrentPosition(), end - 200);
+  EXPECT_TRUE(dlg->IsTimerRunning(CVantorDlg::TIMER_BACKWARD));
+}
+
 // The steps back are served from frames decoded on the way, so the pipeline
 // itself still stands where backward play began: playing on must start from
 // the picture shown at 0:00, at either rate.
