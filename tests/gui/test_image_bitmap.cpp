@@ -6,9 +6,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/ScratchFolder.h"
 #include "widgets/ImageBitmap.h"
 
 namespace fs = std::filesystem;
@@ -19,12 +21,10 @@ namespace {
 class ImageBitmapTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(VANTOR_BINARY_DIR) / "test_image_bitmap" /
-           testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    scratch_ = std::make_unique<vantor::test::ScratchFolder>("image-bitmap");
+    dir_ = scratch_->path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override { scratch_.reset(); }
 
   std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -55,6 +55,7 @@ class ImageBitmapTest : public testing::Test {
     return path;
   }
 
+  std::unique_ptr<vantor::test::ScratchFolder> scratch_;
   fs::path dir_;
 };
 

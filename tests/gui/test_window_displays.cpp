@@ -20,6 +20,7 @@
 #include "app/VantorDlg.h"
 #include "map/GpsDisplay.h"
 #include "map/MapPage.h"
+#include "support/ScratchFolder.h"
 #include "widgets/ArrowSpin.h"
 #include "widgets/ResourceBitmap.h"
 
@@ -66,21 +67,14 @@ std::string LogText(bool withFix = true) {
 // A card laid out as the camera writes it, in a folder of its own.
 class ScratchDrive {
  public:
-  explicit ScratchDrive(const std::string& name, bool withLog, bool withFix = true) {
-    root = fs::temp_directory_path() / ("vantor-displays-" + name + "-" + std::to_string(getpid()));
-    fs::remove_all(root);
+  explicit ScratchDrive(const std::string& name, bool withLog, bool withFix = true)
+      : folder("displays-" + name), root(folder.path()) {
     fs::create_directories(root / "DCIM" / "100MEDIA");
     movie = (root / "DCIM" / "100MEDIA" / "AMBA0001.MOV").string();
     fs::copy_file(FixtureClip(), movie);
-    if (withLog) {
-      fs::create_directories(root / "GPS");
-      std::ofstream(root / "GPS" / "GPS0001.txt", std::ios::binary) << LogText(withFix);
-    }
+    if (withLog) folder.Write("GPS/GPS0001.txt", LogText(withFix));
   }
-  ~ScratchDrive() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
+  test::ScratchFolder folder;
   fs::path root;
   std::string movie;
 };
@@ -152,14 +146,12 @@ class WindowDisplays : public testing::Test {
   static wxImage Screen() {
     dlg->Update();
     test::PumpEvents(200);
-    const std::string file =
-        (fs::temp_directory_path() / ("vantor-displays-shot-" + std::to_string(getpid()) + ".png"))
-            .string();
+    const test::ScratchFolder shot("displays-shot");
+    const std::string file = (shot / "screen.png").string();
     const std::string command = "import -window root '" + file + "' 2>/dev/null";
     if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
     wxImage root;
     if (std::system(command.c_str()) != 0 || !root.LoadFile(file, wxBITMAP_TYPE_PNG)) return {};
-    fs::remove(file);
     const wxPoint origin = dlg->ClientToScreen(wxPoint(0, 0));
     return root.GetSubImage(wxRect(origin, dlg->GetClientSize()));
   }
