@@ -201,13 +201,15 @@ BOOL CPlayListCore::RemoveAt(int nIndex) {
     else if (nIndex < m_nCurSel)
       --m_nCurSel;
   }
-  gone.reset();
+  // The row goes before its entry does: the list control may still read the
+  // row's remark (through its entry) while it deletes the row.
   if (IPlayListMirror* mirror = LiveMirror(); mirror && nIndex < mirror->GetRowCount()) {
     mirror->BeginUpdate();
     mirror->DeleteRow(nIndex);
     RenumberRows(mirror, nIndex);
     mirror->EndUpdate();
   }
+  gone.reset();
   return TRUE;
 }
 

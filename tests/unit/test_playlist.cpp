@@ -22,6 +22,8 @@ class FakeRows : public IPlayListMirror {
   };
   std::vector<Row> rows;
   std::vector<int> deleted;  // row indices in the order they were deleted
+  // What a deleted row's remark read as it went, as the list control reads it.
+  std::vector<std::string> remarksOfDeleted;
   bool alive = true;
   int depth = 0, maxDepth = 0, calls = 0, insertsWhileBatched = 0;
 
@@ -37,6 +39,8 @@ class FakeRows : public IPlayListMirror {
   void DeleteRow(int nRow) override {
     ++calls;
     deleted.push_back(nRow);
+    const CPlayListNode* node = rows.at(nRow).node;
+    remarksOfDeleted.push_back(node ? node->strRemark : "(no entry)");
     rows.erase(rows.begin() + nRow);
   }
   void SetRowNumber(int nRow, const std::string& number) override {
@@ -359,6 +363,8 @@ TEST_F(PlayListTest, TheCamerasOfAClipAreOneEntry) {
   EXPECT_STREQ(list.GetPath(1), next.c_str()) << "a clip the rear camera alone recorded";
   ASSERT_TRUE(list.RemoveAt(0));
   EXPECT_FALSE(list.Contains(rear.c_str())) << "a removed entry forgets every channel";
+  // The entry outlives its row: the list control reads the remark while the row goes.
+  EXPECT_EQ(rows.remarksOfDeleted, std::vector<std::string>{"F+R"});
 }
 
 TEST_F(PlayListTest, GoneWindowIsLeftAlone) {
