@@ -18,6 +18,7 @@
 #include "app/VantorDlg.h"
 #include "common/Messages.h"
 #include "support/CapturedDialogs.h"
+#include "support/ScratchFolder.h"
 
 namespace vantor::test {
 
@@ -34,9 +35,8 @@ inline bool FixtureClipsExist() {
 
 // A file that is not a movie although its name says so.
 inline std::string NotAMovie() {
-  const auto path = std::filesystem::temp_directory_path() / "vantor-dlgplay-not-a-movie.MOV";
-  std::ofstream(path) << "this is a text file, not a movie\n";
-  return path.string();
+  static const ScratchFolder folder("not-a-movie");
+  return folder.Write("NOTMOVIE.MOV", "this is a text file, not a movie\n").string();
 }
 
 inline void SendCommand(CVantorDlg* dlg, wxEventType type, int id) {

@@ -445,12 +445,10 @@ TEST_F(PlaybackCommands, EntriesThatCannotPlayChangeNothingAndAdvanceGoesOnToThe
   AddClips({1, 3});
   // A FIFO in a movie's place would block the open until someone writes to
   // it: it is refused at once, like any entry that cannot play.
-  const std::string fifo =
-      std::string(::testing::TempDir()) + "vantor-fifo-" + std::to_string(::getpid()) + ".MOV";
-  ::unlink(fifo.c_str());
+  const ScratchFolder scratch("fifo");
+  const std::string fifo = (scratch / "FIFO.MOV").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_FALSE(dlg->OpenAndPlay(fifo.c_str()));
-  ::unlink(fifo.c_str());
 
   // A double click on either bad entry starts nothing and says nothing.
   for (int row : {0, 1}) {
