@@ -16,7 +16,7 @@ Graph::Graph(Clock::time_point deadline, IVideoOutput* output, int renderWidth, 
       m_renderHeight(renderWidth > 0 && renderHeight > 0 ? renderHeight : 0),
       m_output(output) {
   g_signal_connect(m_pipeline.get(), "deep-element-added",
-                   G_CALLBACK(vantor::player::OnDeepElementAdded), nullptr);
+                   G_CALLBACK(vantor::player::OnPlayingElementAdded), nullptr);
   m_bus.reset(gst_pipeline_get_bus(GST_PIPELINE(m_pipeline.get())));
   gst_bus_set_sync_handler(m_bus.get(), OnBusMessage, this, nullptr);
 }

@@ -46,8 +46,12 @@ GstPtr<GstElement> MakeDiscardSink();
 // Brings a branch already in the pipeline to the pipeline's state and feeds
 // it from `pad`.
 void StartAndLink(GstElement* branch, GstPad* pad);
-// Connected to "deep-element-added" of a pipeline: limits libav's threads.
+// Connected to "deep-element-added" of a pipeline: sets libav's threads,
+// two for bursts of decoding, and for playing as many as the stream needs
+// (DecoderThreadsFor its caps: one, or two for heavy streams).
 void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer);
+void OnPlayingElementAdded(GstBin*, GstBin*, GstElement* element, gpointer);
+int DecoderThreadsFor(const GstCaps* caps);
 
 }  // namespace vantor::player
 

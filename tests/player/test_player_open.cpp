@@ -6,10 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
 #include <thread>
 
 #include "PlayerTestUtil.h"
+#include "support/ScratchFolder.h"
+#include "common/GstInit.h"
 #include "common/Messages.h"
+#include "player/PlayerGraph.h"
 
 using namespace vantor::test;
 
@@ -272,4 +277,111 @@ TEST(MoviePlayerBadInput, RepeatedRefusalsLeaveNothingBehind) {
   EXPECT_TRUE(messages.Take().empty());
   ASSERT_TRUE(p.Open(FixtureMovie(Fixture::AudioVideo), nullptr, kPane));
   EXPECT_NEAR(p.GetDuration(), 4000, 100);
+}
+
+// Playing decodes ordinary dash-cam streams in one libav thread and keeps two
+// for streams that one core may not decode at twice their pace.
+TEST(MoviePlayerDecoderThreads, OneForOrdinaryStreamsTwoForHeavyOrUnknownOnes) {
+  vantor::EnsureGStreamer();
+  auto threads = [](const char* caps) {
+    vantor::GstPtr<GstCaps> c(gst_caps_from_string(caps));
+    return vantor::player::DecoderThreadsFor(c.get());
+  };
+  EXPECT_EQ(threads("video/x-h264,width=1920,height=1080,framerate=30/1,chroma-format=4:2:0,"
+                    "bit-depth-luma=(uint)8"),
+            1);
+  EXPECT_EQ(threads("video/x-h265,width=2560,height=1440,framerate=30/1"), 1);
+  EXPECT_EQ(threads("video/x-h264,width=1920,height=1080,framerate=0/1"), 1);
+  EXPECT_EQ(threads("video/x-h264,width=3840,height=2160,framerate=30/1"), 2);
+  EXPECT_EQ(threads("video/x-h264,width=1920,height=1080,framerate=120/1"), 2);
+  EXPECT_EQ(threads("video/x-h264,width=1920,height=1080,framerate=30/1,chroma-format=4:4:4"), 2);
+  EXPECT_EQ(threads("video/x-h265,width=1920,height=1080,framerate=30/1,bit-depth-luma=(uint)10"),
+            2);
+  EXPECT_EQ(threads("video/x-h264"), 2);
+  EXPECT_EQ(vantor::player::DecoderThreadsFor(nullptr), 2);
+}
+
+namespace {
+
+struct DecodedFrame {
+  GstClockTime pts;
+  std::uint64_t hash;
+  bool operator==(const DecodedFrame& o) const { return pts == o.pts && hash == o.hash; }
+};
+
+// Every picture of `movie` as libav decodes it in a pipeline whose decoder
+// gets its threads from `onAdded`, and the decoder's thread count at the end.
+std::vector<DecodedFrame> DecodeAll(const std::string& movie, GCallback onAdded, int& threads) {
+  vantor::GstPtr<GstElement> pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
+  g_signal_connect(pipeline.get(), "deep-element-added", onAdded, nullptr);
+  GstElement* chain[] = {gst_element_factory_make("filesrc", nullptr),
+                         gst_element_factory_make("qtdemux", nullptr),
+                         gst_element_factory_make("h264parse", nullptr),
+                         gst_element_factory_make("avdec_h264", "dec"),
+                         gst_element_factory_make("appsink", "sink")};
+  for (GstElement* e : chain) gst_bin_add(GST_BIN(pipeline.get()), e);
+  g_object_set(chain[0], "location", movie.c_str(), nullptr);
+  g_object_set(chain[4], "sync", FALSE, "caps", vantor::GstPtr<GstCaps>(gst_caps_from_string(
+                                                    "video/x-raw,format=I420")).get(), nullptr);
+  gst_element_link(chain[0], chain[1]);
+  g_signal_connect(chain[1], "pad-added", G_CALLBACK(+[](GstElement*, GstPad* pad, gpointer parse) {
+                     vantor::GstPtr<GstPad> sink(
+                         gst_element_get_static_pad(GST_ELEMENT(parse), "sink"));
+                     gst_pad_link(pad, sink.get());
+                   }),
+                   chain[2]);
+  gst_element_link_many(chain[2], chain[3], chain[4], nullptr);
+  gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+  std::vector<DecodedFrame> frames;
+  while (GstSample* raw = gst_app_sink_pull_sample(GST_APP_SINK(chain[4]))) {
+    vantor::GstPtr<GstSample> sample(raw);
+    GstVideoInfo info;
+    gst_video_info_from_caps(&info, gst_sample_get_caps(raw));
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &info, gst_sample_get_buffer(raw), GST_MAP_READ)) break;
+    std::uint64_t hash = 1469598103934665603ull;
+    for (guint p = 0; p < GST_VIDEO_FRAME_N_PLANES(&frame); ++p)
+      for (int y = 0; y < GST_VIDEO_FRAME_COMP_HEIGHT(&frame, p); ++y) {
+        const auto* row = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, p)) +
+                          std::ptrdiff_t(y) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, p);
+        for (int x = 0; x < GST_VIDEO_FRAME_COMP_WIDTH(&frame, p); ++x)
+          hash = (hash ^ row[x]) * 1099511628211ull;
+      }
+    frames.push_back({GST_BUFFER_PTS(gst_sample_get_buffer(raw)), hash});
+    gst_video_frame_unmap(&frame);
+  }
+  g_object_get(chain[3], "max-threads", &threads, nullptr);
+  gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+  return frames;
+}
+
+}  // namespace
+
+TEST(MoviePlayerDecoderThreads, GoingOverToOneThreadChangesNoPictureAndLosesNone) {
+  vantor::EnsureGStreamer();
+  vantor::test::ScratchFolder dir("threads");
+  const std::string movie = (dir / "ball.mov").string();
+  // A moving picture with reordered (B) frames and a key frame every half
+  // second, so that the switch drains pictures held back for reordering.
+  vantor::GstPtr<GstElement> make(gst_parse_launch(
+      ("videotestsrc pattern=ball num-buffers=60 ! video/x-raw,width=320,height=240,"
+       "framerate=30/1,format=I420 ! x264enc key-int-max=15 bframes=2 ! h264parse ! qtmux ! "
+       "filesink location=" + movie).c_str(), nullptr));
+  ASSERT_TRUE(make);
+  gst_element_set_state(make.get(), GST_STATE_PLAYING);
+  vantor::GstPtr<GstBus> bus(gst_element_get_bus(make.get()));
+  vantor::GstPtr<GstMessage> end(gst_bus_timed_pop_filtered(
+      bus.get(), 30 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+  ASSERT_TRUE(end && GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_EOS);
+  gst_element_set_state(make.get(), GST_STATE_NULL);
+
+  int burstThreads = 0, playingThreads = 0;
+  const auto burst =
+      DecodeAll(movie, G_CALLBACK(vantor::player::OnDeepElementAdded), burstThreads);
+  const auto playing =
+      DecodeAll(movie, G_CALLBACK(vantor::player::OnPlayingElementAdded), playingThreads);
+  EXPECT_EQ(burstThreads, 2);
+  EXPECT_EQ(playingThreads, 1);
+  EXPECT_EQ(burst.size(), 60u);
+  EXPECT_TRUE(playing == burst);
 }
