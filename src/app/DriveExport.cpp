@@ -62,79 +62,61 @@ bool HasGps(const std::string& movie) {
 
 }  // namespace
 
-CDriveExport::CDriveExport(wxWindow* parent) : m_parent(parent), m_timer(this) {
-  Bind(wxEVT_TIMER, &CDriveExport::OnTick, this);
-}
+CDriveExport::CDriveExport(wxWindow* parent) : CExportJob(parent) {}
 
 CDriveExport::~CDriveExport() {
-  m_timer.Stop();
-  if (m_thread.joinable()) m_thread.join();
-  if (m_progress) m_progress->Destroy();
+  Wait();
 }
 
 bool CDriveExport::Start(std::vector<std::vector<std::string>> clips, const std::string& format,
                          const std::string& outPath) {
   if (IsRunning() || clips.empty()) return false;
-  m_done = false;
-  m_error.clear();
   m_report.clear();
   m_outPath = outPath;
   m_started = std::chrono::steady_clock::now();
-  m_thread = std::thread([this, clips = std::move(clips), format, outPath] {
-    std::vector<std::string> args = {"vantor", "--export", format};
-    for (const std::vector<std::string>& files : clips)
-      for (const std::string& file : files)
-        if (HasGps(file)) {
-          args.push_back(file);
-          break;
-        }
-    if (args.size() == 3) {
-      m_error = vantor::Tr("No clip of this drive has GPS.");
-      m_done = true;
-      return;
-    }
-    args.insert(args.end(), {"-o", outPath});
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    MemoryStream out, err;
-    int code = 1;
-    if (!out.file() || !err.file())
-      m_error = vantor::Tr("Out of memory.");
-    else if (!vantor::RunCommandLine(static_cast<int>(args.size()), argv.data(), code,
-                                     out.file(), err.file()) ||
-             code != 0)
-      m_error = WithoutProgramName(err.Text());
-    else
-      m_report = out.Text();
-    if (m_error.empty() && code != 0) m_error = vantor::Tr("Nothing was written.");
-    m_done = true;
-  });
-  m_timer.Start(100);
+  Launch(
+      [this, clips = std::move(clips), format, outPath]() -> std::string {
+        std::vector<std::string> args = {"vantor", "--export", format};
+        for (const std::vector<std::string>& files : clips)
+          for (const std::string& file : files)
+            if (HasGps(file)) {
+              args.push_back(file);
+              break;
+            }
+        if (args.size() == 3) return vantor::Tr("No clip of this drive has GPS.");
+        args.insert(args.end(), {"-o", outPath});
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        MemoryStream out, err;
+        int code = 1;
+        if (!out.file() || !err.file()) return vantor::Tr("Out of memory.");
+        std::string error;
+        if (!vantor::RunCommandLine(static_cast<int>(args.size()), argv.data(), code, out.file(),
+                                    err.file()) ||
+            code != 0)
+          error = WithoutProgramName(err.Text());
+        else
+          m_report = out.Text();
+        if (error.empty() && code != 0) error = vantor::Tr("Nothing was written.");
+        return error;
+      },
+      100);
   return true;
 }
 
-void CDriveExport::OnTick(wxTimerEvent&) {
-  if (m_done) {
-    Finish();
-    return;
-  }
+void CDriveExport::Progress() {
   if (!m_progress && std::chrono::steady_clock::now() - m_started > std::chrono::milliseconds(500))
     m_progress = new wxProgressDialog(TrWx("Export drive"), wxString::FromUTF8(m_outPath), 100,
                                       m_parent, wxPD_APP_MODAL | wxPD_ELAPSED_TIME);
   if (m_progress) m_progress->Pulse();
 }
 
-void CDriveExport::Finish() {
-  m_timer.Stop();
-  m_thread.join();
-  if (m_progress) m_progress->Destroy();
-  m_progress = nullptr;
-  m_lastError = m_error;
-  if (m_lastError.empty())
+void CDriveExport::Finished(const std::string& error) {
+  if (error.empty())
     vantor::ShowMessageBox(vantor::Tr("The drive's GPS was written:") + "\n" +
                                (m_report.empty() ? m_outPath : WithoutProgramName(m_report)),
                            vantor::Tr("Export drive"), vantor::MessageIcon::Information);
   else
-    vantor::ShowMessageBox(m_lastError, vantor::Tr("Export drive"), vantor::MessageIcon::Error);
+    vantor::ShowMessageBox(error, vantor::Tr("Export drive"), vantor::MessageIcon::Error);
 }

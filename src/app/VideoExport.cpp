@@ -56,15 +56,11 @@ bool AskVideoExportChoices(wxWindow* parent, VideoExportChoices& choices, bool o
   return true;
 }
 
-CVideoExport::CVideoExport(wxWindow* parent) : m_parent(parent), m_timer(this) {
-  Bind(wxEVT_TIMER, &CVideoExport::OnTick, this);
-}
+CVideoExport::CVideoExport(wxWindow* parent) : CExportJob(parent) {}
 
 CVideoExport::~CVideoExport() {
-  m_timer.Stop();
   m_status.cancel = true;
-  if (m_thread.joinable()) m_thread.join();
-  if (m_progress) m_progress->Destroy();
+  Wait();
 }
 
 bool CVideoExport::Start(std::vector<std::string> paths, std::vector<std::string> insets,
@@ -75,8 +71,6 @@ bool CVideoExport::Start(std::vector<std::string> paths, std::vector<std::string
   m_status.cancel = false;
   m_status.doneNs = 0;
   m_status.totalNs = 0;
-  m_done = false;
-  m_error.clear();
   m_outPath = outPath;
   auto request = std::make_shared<vantor::RenderRequest>();
   request->height = choices.height;
@@ -84,8 +78,11 @@ bool CVideoExport::Start(std::vector<std::string> paths, std::vector<std::string
   request->style = style;
   request->outPath = outPath;
   insets.resize(paths.size());
-  m_thread = std::thread([this, request, paths = std::move(paths), insets = std::move(insets),
-                          fromMs, toMs] {
+  m_progress = new wxProgressDialog(
+      TrWx("Export video"), wxString::FromUTF8(outPath), 1000, m_parent,
+      wxPD_CAN_ABORT | wxPD_ELAPSED_TIME | wxPD_REMAINING_TIME | wxPD_AUTO_HIDE);
+  auto work = [this, request, paths = std::move(paths), insets = std::move(insets), fromMs,
+               toMs]() -> std::string {
     std::string error;
     for (std::size_t i = 0; i < paths.size(); ++i) {
       vantor::RenderClip clip;
@@ -105,13 +102,9 @@ bool CVideoExport::Start(std::vector<std::string> paths, std::vector<std::string
       else
         vantor::RenderVideo(*request, m_status, error);
     }
-    m_error = error;
-    m_done = true;
-  });
-  m_progress = new wxProgressDialog(
-      TrWx("Export video"), wxString::FromUTF8(outPath), 1000, m_parent,
-      wxPD_CAN_ABORT | wxPD_ELAPSED_TIME | wxPD_REMAINING_TIME | wxPD_AUTO_HIDE);
-  m_timer.Start(200);
+    return error;
+  };
+  Launch(std::move(work), 200);
   return true;
 }
 
@@ -119,26 +112,17 @@ void CVideoExport::Cancel() {
   m_status.cancel = true;
 }
 
-void CVideoExport::OnTick(wxTimerEvent&) {
-  if (m_done) {
-    Finish();
-    return;
-  }
+void CVideoExport::Progress() {
   const double total = static_cast<double>(m_status.totalNs.load());
   const int value = total > 0 ? static_cast<int>(999 * m_status.doneNs.load() / total) : 0;
   if (m_progress && !m_progress->Update(std::clamp(value, 0, 999))) m_status.cancel = true;
 }
 
-void CVideoExport::Finish() {
-  m_timer.Stop();
-  m_thread.join();
-  if (m_progress) m_progress->Destroy();
-  m_progress = nullptr;
-  m_lastError = m_error;
-  if (m_lastError.empty())
+void CVideoExport::Finished(const std::string& error) {
+  if (error.empty())
     vantor::ShowMessageBox(vantor::Tr("The video was written:") + "\n" + m_outPath,
                            vantor::Tr("Export video"), vantor::MessageIcon::Information);
   else
-    vantor::ShowMessageBox(m_lastError + "\n" + vantor::Tr("Nothing was written."),
+    vantor::ShowMessageBox(error + "\n" + vantor::Tr("Nothing was written."),
                            vantor::Tr("Export video"), vantor::MessageIcon::Error);
 }

@@ -2,19 +2,11 @@
 // "Export video...": the dialog that asks for the size and the overlay, and
 // the export itself on a thread of its own with a progress dialog (remaining
 // time, Cancel) while the window plays on.
-#include <wx/event.h>
-#include <wx/timer.h>
-#include <wx/window.h>
-
-#include <atomic>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "app/ExportJob.h"
 #include "render/Render.h"
-
-class wxProgressDialog;
 
 struct VideoExportChoices {
   int height = 0;  // 0: the source's size
@@ -25,7 +17,7 @@ struct VideoExportChoices {
 // second camera is offered when the stretch has one.
 bool AskVideoExportChoices(wxWindow* parent, VideoExportChoices& choices, bool offerInset = false);
 
-class CVideoExport : public wxEvtHandler {
+class CVideoExport : public CExportJob {
  public:
   explicit CVideoExport(wxWindow* parent);
   ~CVideoExport() override;  // an export still running is cancelled
@@ -37,22 +29,12 @@ class CVideoExport : public wxEvtHandler {
   bool Start(std::vector<std::string> paths, std::vector<std::string> insets, long fromMs, long toMs,
              const VideoExportChoices& choices, const vantor::GpsExportStyle& style,
              const std::string& outPath);
-  bool IsRunning() const { return m_thread.joinable(); }
   void Cancel();
-  // The outcome of the last export that ended: "" written, else why not.
-  const std::string& LastError() const { return m_lastError; }
 
  private:
-  void OnTick(wxTimerEvent& event);
-  void Finish();
+  void Progress() override;
+  void Finished(const std::string& error) override;
 
-  wxWindow* m_parent;
-  wxTimer m_timer;
-  wxProgressDialog* m_progress = nullptr;
-  std::thread m_thread;
   vantor::RenderStatus m_status;
-  std::atomic<bool> m_done{false};
-  std::string m_error;  // written by the thread before m_done
   std::string m_outPath;
-  std::string m_lastError;
 };
