@@ -1,6 +1,8 @@
 // A branch for each stream the decoder gives: the first picture stream goes
 // through the frame scaler to the output, the first sound stream to the
 // audio sink through tempo and volume, anything else is swallowed.
+#include <malloc.h>
+
 #include <iterator>
 #include <string_view>
 
@@ -92,6 +94,13 @@ class DecoderThreadsSwitch {
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
       GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
       const bool key = !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
+      // The frames the second thread held are freed within a key frame or
+      // two, but the C library keeps freed memory for its next requests:
+      // without giving it back the switch saves CPU and no memory.
+      if (key && m_switched && m_running && m_keysSinceSwitch >= 0 && ++m_keysSinceSwitch == 2) {
+        m_keysSinceSwitch = -1;
+        ::malloc_trim(0);
+      }
       if (key && m_light && !m_switched && m_caps && m_running) SwitchToOne(pad);
       m_running = true;
       return GST_PAD_PROBE_OK;
@@ -140,6 +149,7 @@ class DecoderThreadsSwitch {
   GstPtr<GstCaps> m_caps;
   bool m_light = false;
   bool m_switched = false;
+  int m_keysSinceSwitch = 0;  // -1 once trimmed
   bool m_running = false;  // a buffer went in since the caps, a seek or the start
 };
 
