@@ -335,20 +335,31 @@ std::vector<DecodedFrame> DecodeAll(const std::string& movie, GCallback onAdded,
   std::vector<DecodedFrame> frames;
   while (GstSample* raw = gst_app_sink_pull_sample(GST_APP_SINK(chain[4]))) {
     vantor::GstPtr<GstSample> sample(raw);
+    GstBuffer* buffer = gst_sample_get_buffer(raw);
     GstVideoInfo info;
     gst_video_info_from_caps(&info, gst_sample_get_caps(raw));
-    GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, gst_sample_get_buffer(raw), GST_MAP_READ)) break;
+    std::vector<gsize> offset(info.offset, info.offset + GST_VIDEO_MAX_PLANES);
+    std::vector<gint> stride(info.stride, info.stride + GST_VIDEO_MAX_PLANES);
+    if (GstVideoMeta* meta = gst_buffer_get_video_meta(buffer)) {
+      offset.assign(meta->offset, meta->offset + GST_VIDEO_MAX_PLANES);
+      stride.assign(meta->stride, meta->stride + GST_VIDEO_MAX_PLANES);
+    }
+    // A copy made by GStreamer, so that the pixels the decoder's threads
+    // wrote are read through the library that handed them over.
+    gpointer data = nullptr;
+    gsize size = 0;
+    gst_buffer_extract_dup(buffer, 0, gst_buffer_get_size(buffer), &data, &size);
+    vantor::GstPtr<gchar> bytes(static_cast<gchar*>(data));
     std::uint64_t hash = 1469598103934665603ull;
-    for (guint p = 0; p < GST_VIDEO_FRAME_N_PLANES(&frame); ++p)
-      for (int y = 0; y < GST_VIDEO_FRAME_COMP_HEIGHT(&frame, p); ++y) {
-        const auto* row = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, p)) +
-                          std::ptrdiff_t(y) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, p);
-        for (int x = 0; x < GST_VIDEO_FRAME_COMP_WIDTH(&frame, p); ++x)
-          hash = (hash ^ row[x]) * 1099511628211ull;
+    for (guint p = 0; p < GST_VIDEO_INFO_N_PLANES(&info); ++p)
+      for (int y = 0; y < GST_VIDEO_INFO_COMP_HEIGHT(&info, p); ++y) {
+        const gsize at = offset[p] + gsize(y) * gsize(stride[p]);
+        const int width = GST_VIDEO_INFO_COMP_WIDTH(&info, p);
+        if (at + gsize(width) > size) return frames;
+        for (int x = 0; x < width; ++x)
+          hash = (hash ^ std::uint8_t(bytes.get()[at + gsize(x)])) * 1099511628211ull;
       }
-    frames.push_back({GST_BUFFER_PTS(gst_sample_get_buffer(raw)), hash});
-    gst_video_frame_unmap(&frame);
+    frames.push_back({GST_BUFFER_PTS(buffer), hash});
   }
   g_object_get(chain[3], "max-threads", &threads, nullptr);
   gst_element_set_state(pipeline.get(), GST_STATE_NULL);
