@@ -48,7 +48,8 @@ GstPtr<GstElement> MakeDiscardSink();
 void StartAndLink(GstElement* branch, GstPad* pad);
 // Connected to "deep-element-added" of a pipeline: sets libav's threads,
 // two for bursts of decoding, and for playing as many as the stream needs
-// (DecoderThreadsFor its caps: one, or two for heavy streams).
+// (DecoderThreadsFor its caps: one, or two for heavy streams and for those
+// whose setup is not in the caps).
 void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer);
 void OnPlayingElementAdded(GstBin*, GstBin*, GstElement* element, gpointer);
 int DecoderThreadsFor(const GstCaps* caps);

@@ -55,7 +55,13 @@ int DecoderThreadsFor(const GstCaps* caps) {
   else
     gst_structure_get_int(s, "bit-depth-luma", &depth);
   const char* chroma = gst_structure_get_string(s, "chroma-format");
-  const bool light = depth <= 8 && (!chroma || std::string_view(chroma) == "4:2:0") &&
+  // The switch reopens the decoder at a key frame, which can only go on
+  // from there when the stream's setup (H.264's parameter sets, say) is in
+  // the caps: a stream that sent it once at its start in the data (a byte
+  // stream) would be left undecodable.
+  const bool setupInCaps = gst_structure_has_field(s, "codec_data");
+  const bool light = setupInCaps && depth <= 8 &&
+                     (!chroma || std::string_view(chroma) == "4:2:0") &&
                      double(width) * height * fpsN / fpsD <= 1920.0 * 1088 * 60;
   return light ? 1 : kBurst;
 }

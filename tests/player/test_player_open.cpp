@@ -283,8 +283,9 @@ TEST(MoviePlayerBadInput, RepeatedRefusalsLeaveNothingBehind) {
 // for streams that one core may not decode at twice their pace.
 TEST(MoviePlayerDecoderThreads, OneForOrdinaryStreamsTwoForHeavyOrUnknownOnes) {
   vantor::EnsureGStreamer();
-  auto threads = [](const char* caps) {
-    vantor::GstPtr<GstCaps> c(gst_caps_from_string(caps));
+  // As a MOV or MP4 file gives them: the stream's setup in the caps.
+  auto threads = [](const std::string& caps) {
+    vantor::GstPtr<GstCaps> c(gst_caps_from_string((caps + ",codec_data=(buffer)0164").c_str()));
     return vantor::player::DecoderThreadsFor(c.get());
   };
   EXPECT_EQ(threads("video/x-h264,width=1920,height=1080,framerate=30/1,chroma-format=4:2:0,"
@@ -298,6 +299,10 @@ TEST(MoviePlayerDecoderThreads, OneForOrdinaryStreamsTwoForHeavyOrUnknownOnes) {
   EXPECT_EQ(threads("video/x-h265,width=1920,height=1080,framerate=30/1,bit-depth-luma=(uint)10"),
             2);
   EXPECT_EQ(threads("video/x-h264"), 2);
+  // A byte stream carries its setup in the data, not in the caps.
+  vantor::GstPtr<GstCaps> byteStream(gst_caps_from_string(
+      "video/x-h264,stream-format=byte-stream,width=1920,height=1080,framerate=30/1"));
+  EXPECT_EQ(vantor::player::DecoderThreadsFor(byteStream.get()), 2);
   EXPECT_EQ(vantor::player::DecoderThreadsFor(nullptr), 2);
 }
 
