@@ -10,6 +10,7 @@
 #include <gst/video/video.h>
 #include <thread>
 
+#include "EncodePipeline.h"
 #include "PlayerTestUtil.h"
 #include "support/ScratchFolder.h"
 #include "common/GstInit.h"
@@ -379,17 +380,10 @@ TEST(MoviePlayerDecoderThreads, GoingOverToOneThreadChangesNoPictureAndLosesNone
   const std::string movie = (dir / "ball.mov").string();
   // A moving picture with reordered (B) frames and a key frame every half
   // second, so that the switch drains pictures held back for reordering.
-  vantor::GstPtr<GstElement> make(gst_parse_launch(
-      ("videotestsrc pattern=ball num-buffers=60 ! video/x-raw,width=320,height=240,"
-       "framerate=30/1,format=I420 ! x264enc key-int-max=15 bframes=2 ! h264parse ! qtmux ! "
-       "filesink location=" + movie).c_str(), nullptr));
-  ASSERT_TRUE(make);
-  gst_element_set_state(make.get(), GST_STATE_PLAYING);
-  vantor::GstPtr<GstBus> bus(gst_element_get_bus(make.get()));
-  vantor::GstPtr<GstMessage> end(gst_bus_timed_pop_filtered(
-      bus.get(), 30 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
-  ASSERT_TRUE(end && GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_EOS);
-  gst_element_set_state(make.get(), GST_STATE_NULL);
+  vantor::tools::EncodeToEnd(
+      "videotestsrc pattern=ball num-buffers=60 ! video/x-raw,width=320,height=240,"
+      "framerate=30/1,format=I420 ! x264enc key-int-max=15 bframes=2 ! h264parse ! qtmux ! "
+      "filesink location=" + movie, 30);
 
   int burstThreads = 0, playingThreads = 0;
   const auto burst =
