@@ -171,6 +171,15 @@ void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
 void OnPlayingElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
   if (!IsLibavDecoder(element)) return;
   g_object_set(element, "max-threads", 2, nullptr);
+  // Decoding straight into the pipeline's buffers saves no copy here:
+  // gst-libav hands on a frame libav still holds as a reference, and making
+  // it writable for its time stamps copies it into a fresh 3 MB allocation
+  // per frame at 1080p. Those allocations, freed out of order, fragment the
+  // C library's heap (19 MB free but resident after 15 s of playing). Without
+  // direct rendering libav decodes into its own pool and the one copy goes
+  // into the pipeline's pool: about 10 MB less memory for the same CPU.
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "direct-rendering"))
+    g_object_set(element, "direct-rendering", FALSE, nullptr);
   GstPtr<GstPad> sink(gst_element_get_static_pad(element, "sink"));
   if (sink)
     gst_pad_add_probe(sink.get(),
