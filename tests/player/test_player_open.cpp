@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 #include <thread>
@@ -315,8 +316,30 @@ struct DecodedFrame {
   bool operator==(const DecodedFrame& o) const { return pts == o.pts && hash == o.hash; }
 };
 
+std::uint64_t HashPlanes(GstSample* sample) {
+  GstBuffer* buffer = gst_sample_get_buffer(sample);
+  GstVideoInfo info;
+  GstVideoFrame frame;
+  if (!buffer || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) ||
+      !gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+    return 0;
+  std::uint64_t hash = 1469598103934665603ull;
+  for (guint p = 0; p < GST_VIDEO_FRAME_N_PLANES(&frame); ++p) {
+    const auto* plane = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, p));
+    for (int y = 0; y < GST_VIDEO_FRAME_COMP_HEIGHT(&frame, p); ++y)
+      for (int x = 0; x < GST_VIDEO_FRAME_COMP_WIDTH(&frame, p); ++x)
+        hash = (hash ^ plane[y * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, p) + x]) * 1099511628211ull;
+  }
+  gst_video_frame_unmap(&frame);
+  return hash;
+}
+
 // Every picture of `movie` as libav decodes it in a pipeline whose decoder
 // gets its threads from `onAdded`, and the decoder's thread count at the end.
+// Each picture is hashed on the streaming thread that decoded it: handed to
+// another thread, the hand-over goes through GLib's locks, which
+// ThreadSanitizer cannot see, and every pixel would be a (suppressed, but
+// slow) report.
 std::vector<DecodedFrame> DecodeAll(const std::string& movie, GCallback onAdded, int& threads) {
   vantor::GstPtr<GstElement> pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
   g_signal_connect(pipeline.get(), "deep-element-added", onAdded, nullptr);
@@ -337,39 +360,31 @@ std::vector<DecodedFrame> DecodeAll(const std::string& movie, GCallback onAdded,
                    }),
                    chain[2]);
   gst_element_link_many(chain[2], chain[3], chain[4], nullptr);
+  struct Decoded {
+    std::mutex mutex;
+    std::vector<DecodedFrame> frames;
+  } decoded;
+  GstAppSinkCallbacks callbacks{};
+  callbacks.new_sample = [](GstAppSink* sink, gpointer data) {
+    vantor::GstPtr<GstSample> sample(gst_app_sink_pull_sample(sink));
+    if (!sample) return GST_FLOW_ERROR;
+    const DecodedFrame frame{GST_BUFFER_PTS(gst_sample_get_buffer(sample.get())),
+                             HashPlanes(sample.get())};
+    auto* d = static_cast<Decoded*>(data);
+    std::lock_guard lock(d->mutex);
+    d->frames.push_back(frame);
+    return GST_FLOW_OK;
+  };
+  gst_app_sink_set_callbacks(GST_APP_SINK(chain[4]), &callbacks, &decoded, nullptr);
   gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-  std::vector<DecodedFrame> frames;
-  while (GstSample* raw = gst_app_sink_pull_sample(GST_APP_SINK(chain[4]))) {
-    vantor::GstPtr<GstSample> sample(raw);
-    GstBuffer* buffer = gst_sample_get_buffer(raw);
-    GstVideoInfo info;
-    gst_video_info_from_caps(&info, gst_sample_get_caps(raw));
-    std::vector<gsize> offset(info.offset, info.offset + GST_VIDEO_MAX_PLANES);
-    std::vector<gint> stride(info.stride, info.stride + GST_VIDEO_MAX_PLANES);
-    if (GstVideoMeta* meta = gst_buffer_get_video_meta(buffer)) {
-      offset.assign(meta->offset, meta->offset + GST_VIDEO_MAX_PLANES);
-      stride.assign(meta->stride, meta->stride + GST_VIDEO_MAX_PLANES);
-    }
-    // A copy made by GStreamer, so that the pixels the decoder's threads
-    // wrote are read through the library that handed them over.
-    gpointer data = nullptr;
-    gsize size = 0;
-    gst_buffer_extract_dup(buffer, 0, gst_buffer_get_size(buffer), &data, &size);
-    vantor::GstPtr<gchar> bytes(static_cast<gchar*>(data));
-    std::uint64_t hash = 1469598103934665603ull;
-    for (guint p = 0; p < GST_VIDEO_INFO_N_PLANES(&info); ++p)
-      for (int y = 0; y < GST_VIDEO_INFO_COMP_HEIGHT(&info, p); ++y) {
-        const gsize at = offset[p] + gsize(y) * gsize(stride[p]);
-        const int width = GST_VIDEO_INFO_COMP_WIDTH(&info, p);
-        if (at + gsize(width) > size) return frames;
-        for (int x = 0; x < width; ++x)
-          hash = (hash ^ std::uint8_t(bytes.get()[at + gsize(x)])) * 1099511628211ull;
-      }
-    frames.push_back({GST_BUFFER_PTS(buffer), hash});
-  }
+  vantor::GstPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
+  vantor::GstPtr<GstMessage> end(gst_bus_timed_pop_filtered(
+      bus.get(), 120 * GST_SECOND,
+      GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
   g_object_get(chain[3], "max-threads", &threads, nullptr);
   gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-  return frames;
+  std::lock_guard lock(decoded.mutex);
+  return decoded.frames;
 }
 
 }  // namespace
