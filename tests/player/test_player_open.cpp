@@ -334,32 +334,28 @@ std::uint64_t HashPlanes(GstSample* sample) {
   return hash;
 }
 
-// Every picture of `movie` as libav decodes it in a pipeline whose decoder
-// gets its threads from `onAdded`, and the decoder's thread count at the end.
-// Each picture is hashed on the streaming thread that decoded it: handed to
-// another thread, the hand-over goes through GLib's locks, which
-// ThreadSanitizer cannot see, and every pixel would be a (suppressed, but
-// slow) report.
-std::vector<DecodedFrame> DecodeAll(const std::string& movie, GCallback onAdded, int& threads) {
-  vantor::GstPtr<GstElement> pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
-  g_signal_connect(pipeline.get(), "deep-element-added", onAdded, nullptr);
-  GstElement* chain[] = {gst_element_factory_make("filesrc", nullptr),
-                         gst_element_factory_make("qtdemux", nullptr),
-                         gst_element_factory_make("h264parse", nullptr),
-                         gst_element_factory_make("avdec_h264", "dec"),
-                         gst_element_factory_make("appsink", "sink")};
-  for (GstElement* e : chain) gst_bin_add(GST_BIN(pipeline.get()), e);
-  g_object_set(chain[0], "location", movie.c_str(), nullptr);
-  g_object_set(chain[4], "sync", FALSE, "caps", vantor::GstPtr<GstCaps>(gst_caps_from_string(
-                                                    "video/x-raw,format=I420")).get(), nullptr);
-  gst_element_link(chain[0], chain[1]);
-  g_signal_connect(chain[1], "pad-added", G_CALLBACK(+[](GstElement*, GstPad* pad, gpointer parse) {
-                     vantor::GstPtr<GstPad> sink(
-                         gst_element_get_static_pad(GST_ELEMENT(parse), "sink"));
-                     gst_pad_link(pad, sink.get());
-                   }),
-                   chain[2]);
-  gst_element_link_many(chain[2], chain[3], chain[4], nullptr);
+using DecoderHook = void (*)(GstBin*, GstBin*, GstElement*, gpointer);
+
+// Every picture of `movie` as libav decodes it with its threads set by
+// `hook` (as the pipeline would call it on adding the decoder), and the
+// decoder's thread count at the end. Each picture is hashed on the streaming
+// thread that decoded it: handed to another thread, the hand-over goes
+// through GLib's locks, which ThreadSanitizer cannot see, and every pixel
+// would be a (suppressed, but slow) report.
+std::vector<DecodedFrame> DecodeAll(const std::string& movie, DecoderHook hook, int& threads) {
+  GError* error = nullptr;
+  GstElement* parsed = gst_parse_launch(
+      "filesrc name=src ! qtdemux ! h264parse ! avdec_h264 name=dec ! "
+      "appsink name=sink sync=false caps=video/x-raw,format=I420",
+      &error);
+  vantor::GstPtr<GError> ownedError(error);
+  if (!parsed) return {};
+  vantor::GstPtr<GstElement> pipeline(GST_ELEMENT(gst_object_ref_sink(parsed)));
+  vantor::GstPtr<GstElement> src(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
+  vantor::GstPtr<GstElement> dec(gst_bin_get_by_name(GST_BIN(pipeline.get()), "dec"));
+  vantor::GstPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+  g_object_set(src.get(), "location", movie.c_str(), nullptr);
+  hook(nullptr, nullptr, dec.get(), nullptr);
   struct Decoded {
     std::mutex mutex;
     std::vector<DecodedFrame> frames;
@@ -375,13 +371,13 @@ std::vector<DecodedFrame> DecodeAll(const std::string& movie, GCallback onAdded,
     d->frames.push_back(frame);
     return GST_FLOW_OK;
   };
-  gst_app_sink_set_callbacks(GST_APP_SINK(chain[4]), &callbacks, &decoded, nullptr);
+  gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, &decoded, nullptr);
   gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
   vantor::GstPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
   vantor::GstPtr<GstMessage> end(gst_bus_timed_pop_filtered(
       bus.get(), 120 * GST_SECOND,
       GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
-  g_object_get(chain[3], "max-threads", &threads, nullptr);
+  g_object_get(dec.get(), "max-threads", &threads, nullptr);
   gst_element_set_state(pipeline.get(), GST_STATE_NULL);
   std::lock_guard lock(decoded.mutex);
   return decoded.frames;
@@ -402,9 +398,9 @@ TEST(MoviePlayerDecoderThreads, GoingOverToOneThreadChangesNoPictureAndLosesNone
 
   int burstThreads = 0, playingThreads = 0;
   const auto burst =
-      DecodeAll(movie, G_CALLBACK(vantor::player::OnDeepElementAdded), burstThreads);
+      DecodeAll(movie, vantor::player::OnDeepElementAdded, burstThreads);
   const auto playing =
-      DecodeAll(movie, G_CALLBACK(vantor::player::OnPlayingElementAdded), playingThreads);
+      DecodeAll(movie, vantor::player::OnPlayingElementAdded, playingThreads);
   EXPECT_EQ(burstThreads, 2);
   EXPECT_EQ(playingThreads, 1);
   EXPECT_EQ(burst.size(), 60u);
