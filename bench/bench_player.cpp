@@ -50,6 +50,7 @@
 
 #include "app/CameraInset.h"
 #include "common/GstInit.h"
+#include "map/WebBrowser2.h"
 #include "player/MoviePlayer.h"
 #include "player/VideoPane.h"
 
@@ -469,6 +470,8 @@ int RunJoin(const std::vector<std::string>& files, bool reopen) {
 }
 
 int main(int argc, char** argv) {
+  // The process is set up as the program's own: it draws without GL.
+  CWebBrowser2::PrepareProcess();
   vantor::EnsureGStreamer();
   wxApp::SetInstance(new BenchApp);
   int wxArgc = 1;

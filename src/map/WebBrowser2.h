@@ -14,8 +14,9 @@ class CWebBrowser2 {
   CWebBrowser2(const CWebBrowser2&) = delete;
   CWebBrowser2& operator=(const CWebBrowser2&) = delete;
 
-  // Called once at start-up, before any thread is started (it changes the
-  // process's environment): the web engine draws without compositing.
+  // Called once at start-up, before the toolkit starts and before any thread
+  // is started (it changes the process's environment): the web engine draws
+  // without compositing, and only its own process opens the GL driver.
   static void PrepareProcess();
 
   // Creates the web view as child `id` of `parent` at `rect`, showing a blank

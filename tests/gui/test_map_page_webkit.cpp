@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -141,4 +142,18 @@ TEST_F(MapPageWebKit, MoveToPansTheMapAndTheMarker) {
   test::PumpUntil([&] { return std::fabs(Number("map.getCenter().lat") - 31.24) < 1e-4; }, 3000);
   EXPECT_NEAR(Number("map.getCenter().lat"), 31.24, 1e-4);
   EXPECT_NEAR(Number("marker.getLatLng().lng"), 121.48, 1e-9);
+}
+
+// The page is drawn by the web process's GL; the program's own process, which
+// draws nothing with GL, must not map a GL driver (Mesa's maps LLVM, about
+// 25 MB), and must leave the driver list to the processes it starts.
+TEST_F(MapPageWebKit, OnlyTheWebProcessOpensTheGlDriver) {
+  ASSERT_TRUE(Show(31.230416, 121.473701, 13, 0)) << Eval("typeof L");
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    EXPECT_EQ(line.find("_dri.so"), std::string::npos) << line;
+    EXPECT_EQ(line.find("libLLVM"), std::string::npos) << line;
+  }
+  EXPECT_EQ(std::getenv("__EGL_VENDOR_LIBRARY_FILENAMES"), nullptr);
 }
