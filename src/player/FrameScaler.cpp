@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <string>
 
 using vantor::GstPtr;
@@ -46,9 +47,28 @@ void SetCaps(GstElement* capsFilter, const GstPtr<GstCaps>& caps) {
 }  // namespace
 
 std::shared_ptr<CFrameScaler> CFrameScaler::Make(const char* appSinkProperties) {
-  std::string description;
-  for (int i = 0; i < kMaxHalvings; ++i)
-    description += "videoscale method=bilinear ! capsfilter name=half" + std::to_string(i) + " ! ";
+  // Built element by element so that the links can skip their caps checks:
+  // over these elements' long format lists the checks took about 6 ms (when
+  // parsed from a description, too), on the streaming thread that exposes
+  // the movie's pictures, so every Open, join and step burst waited for
+  // them. Every pad here takes raw video; the formats are settled when the
+  // first caps come.
+  GstPtr<GstElement> bin(GST_ELEMENT(gst_object_ref_sink(gst_bin_new(nullptr))));
+  auto add = [&bin](const char* factory) {
+    GstElement* e = gst_element_factory_make(factory, nullptr);
+    if (e) gst_bin_add(GST_BIN(bin.get()), e);
+    return e;
+  };
+  auto steps = std::make_shared<Steps>();
+  std::vector<GstElement*> chain;
+  for (int i = 0; i < kMaxHalvings; ++i) {
+    GstElement* scale = add("videoscale");
+    GstElement* caps = add("capsfilter");
+    if (!scale || !caps) return nullptr;
+    gst_util_set_object_arg(G_OBJECT(scale), "method", "bilinear");
+    steps->halvingCaps[i] = vantor::Ref(caps);
+    chain.insert(chain.end(), {scale, caps});
+  }
   // The last step scales and converts in one pass and draws the borders in
   // BGRx itself. Borders added in 4:2:0 land on an odd row for most pictures
   // and smear the picture's colour into the first black row, so the picture
@@ -59,27 +79,33 @@ std::shared_ptr<CFrameScaler> CFrameScaler::Make(const char* appSinkProperties) 
   // The colour is widened by repeating samples (chroma-mode=none): the
   // downscale after it smooths it anyway, and a filter there measured no
   // better.
-  description +=
-      "videoconvertscale method=bilinear chroma-mode=none ! capsfilter name=shown ! appsink "
-      "name=sink ";
-  description += appSinkProperties;
-  GError* error = nullptr;
-  GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
-  GstPtr<GError> ownedError(error);
-  if (!bin) return nullptr;
-  // The bin is floating until a pipeline takes it; the handle keeps a
-  // reference of its own either way.
-  gst_object_ref_sink(bin);
+  GstElement* last = add("videoconvertscale");
+  GstElement* shown = add("capsfilter");
+  GstElement* sink = add("appsink");
+  if (!last || !shown || !sink) return nullptr;
+  gst_util_set_object_arg(G_OBJECT(last), "method", "bilinear");
+  gst_util_set_object_arg(G_OBJECT(last), "chroma-mode", "none");
+  steps->shownCaps = vantor::Ref(shown);
+  chain.insert(chain.end(), {last, shown, sink});
+  // `appSinkProperties` as gst-launch writes them: name=value, space apart.
+  std::istringstream properties(appSinkProperties ? appSinkProperties : "");
+  for (std::string pair; properties >> pair;) {
+    const auto eq = pair.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string name = pair.substr(0, eq);
+    if (!g_object_class_find_property(G_OBJECT_GET_CLASS(sink), name.c_str())) return nullptr;
+    gst_util_set_object_arg(G_OBJECT(sink), name.c_str(), pair.c_str() + eq + 1);
+  }
+  for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+    if (!gst_element_link_pads_full(chain[i], "src", chain[i + 1], "sink",
+                                    GST_PAD_LINK_CHECK_NOTHING))
+      return nullptr;
+  GstPtr<GstPad> first(gst_element_get_static_pad(chain.front(), "sink"));
+  if (!gst_element_add_pad(bin.get(), gst_ghost_pad_new("sink", first.get()))) return nullptr;
+
   std::shared_ptr<CFrameScaler> scaler(new CFrameScaler);
-  scaler->m_bin.reset(bin);
-  if (ownedError) return nullptr;
-  auto child = [bin](const std::string& name) {
-    return GstPtr<GstElement>(gst_bin_get_by_name(GST_BIN(bin), name.c_str()));
-  };
-  auto steps = std::make_shared<Steps>();
-  for (int i = 0; i < kMaxHalvings; ++i) steps->halvingCaps[i] = child("half" + std::to_string(i));
-  steps->shownCaps = child("shown");
-  scaler->m_appSink = child("sink");
+  scaler->m_bin = std::move(bin);
+  scaler->m_appSink = vantor::Ref(sink);
   {
     std::lock_guard lock(steps->mutex);
     steps->Apply();
