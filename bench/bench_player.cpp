@@ -24,6 +24,9 @@
 //       did before), and prints the gap at each join between the painting of
 //       the last frame of one clip and the first of the next, then the
 //       median and the worst, in ms.
+//   bench_player --open FILE [ROUNDS]     Open to the first frame painted and
+//       a bare pipeline's preroll of FILE, in turn, ROUNDS times (20); prints
+//       the median of each in ms.
 //   bench_player [benchmark flags]        Google Benchmark cases: Open to the
 //       first frame shown, against a bare pipeline's preroll of the same file
 //       (FILE from $VANTOR_BENCH_MOVIE).
@@ -92,6 +95,12 @@ double CpuSeconds() {
   getrusage(RUSAGE_SELF, &ru);
   return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
          (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 long PeakRssKb() {
@@ -325,65 +334,85 @@ std::string BenchMovie() {
   return f ? f : "";
 }
 
-// Open until the first frame is painted in the pane.
-void BM_OpenToFirstFrame(benchmark::State& state) {
-  Window w;
-  const std::string file = BenchMovie();
-  // One untimed round first: loading the plug-ins and libav's tables would
-  // otherwise land on whichever case runs first.
-  {
-    CMoviePlayer player;
-    const std::uint64_t before = w.pane->GetFramesPainted();
-    if (player.Open(file, w.pane, kPane))
-      while (w.pane->GetFramesPainted() == before) Pump(1);
-  }
-  double openMs = 0;
-  for (auto _ : state) {
-    CMoviePlayer player;
-    const std::uint64_t before = w.pane->GetFramesPainted();
-    const auto t0 = Clock::now();
-    if (!player.Open(file, w.pane, kPane)) {
-      state.SkipWithError("cannot open VANTOR_BENCH_MOVIE");
-      break;
-    }
-    openMs += std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    while (w.pane->GetFramesPainted() == before) Pump(1);
-    state.PauseTiming();
-    player.Close();
-    state.ResumeTiming();
-  }
-  // How much of it Open itself takes; the rest is the pane painting.
-  state.counters["open_ms"] = openMs / double(state.iterations());
+// Open until the first frame is painted in the pane, in ms; negative when
+// the movie cannot be opened. `openMs` gets the part Open itself takes (the
+// rest is the pane painting).
+double OpenToFirstFrameMs(Window& w, const std::string& file, double* openMs = nullptr) {
+  CMoviePlayer player;
+  const std::uint64_t before = w.pane->GetFramesPainted();
+  const auto t0 = Clock::now();
+  if (!player.Open(file, w.pane, kPane)) return -1;
+  if (openMs) *openMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  while (w.pane->GetFramesPainted() == before) Pump(1);
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  player.Close();
+  return ms;
 }
-BENCHMARK(BM_OpenToFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
-// The same file prerolled by a bare pipeline that decodes and scales to the pane.
-void BM_BarePipelinePreroll(benchmark::State& state) {
-  const std::string file = BenchMovie();
+// The same file prerolled by a bare pipeline that decodes and scales to the
+// pane, in ms.
+double BarePrerollMs(const std::string& file) {
   gchar* uri = gst_filename_to_uri(file.c_str(), nullptr);
   const std::string desc = std::string("uridecodebin uri=") + uri +
                            " name=d d. ! videoconvertscale ! "
                            "video/x-raw,format=BGRx,width=575,height=390 ! fakesink sync=true "
                            "d. ! audioconvert ! fakesink sync=true";
   g_free(uri);
-  auto preroll = [&desc] {
-    GstElement* p = gst_parse_launch(desc.c_str(), nullptr);
-    gst_element_set_state(p, GST_STATE_PAUSED);
-    gst_element_get_state(p, nullptr, nullptr, 10 * GST_SECOND);
-    return p;
-  };
-  GstElement* warm = preroll();  // untimed, as for the player
-  gst_element_set_state(warm, GST_STATE_NULL);
-  gst_object_unref(warm);
-  for (auto _ : state) {
-    GstElement* p = preroll();
-    state.PauseTiming();
-    gst_element_set_state(p, GST_STATE_NULL);
-    gst_object_unref(p);
-    state.ResumeTiming();
-  }
+  const auto t0 = Clock::now();
+  GstElement* p = gst_parse_launch(desc.c_str(), nullptr);
+  gst_element_set_state(p, GST_STATE_PAUSED);
+  gst_element_get_state(p, nullptr, nullptr, 10 * GST_SECOND);
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  gst_element_set_state(p, GST_STATE_NULL);
+  gst_object_unref(p);
+  return ms;
 }
-BENCHMARK(BM_BarePipelinePreroll)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+// Both in turn, so that a machine that slows down or speeds up during the
+// run weighs on both sides alike. One untimed round of each first: loading
+// the plug-ins and libav's tables would otherwise land on whichever runs
+// first.
+int RunOpen(const std::string& file, int rounds) {
+  Window w;
+  if (OpenToFirstFrameMs(w, file) < 0) {
+    std::fprintf(stderr, "cannot open %s\n", file.c_str());
+    return 1;
+  }
+  BarePrerollMs(file);
+  std::vector<double> open, bare;
+  for (int i = 0; i < rounds; ++i) {
+    open.push_back(OpenToFirstFrameMs(w, file));
+    bare.push_back(BarePrerollMs(file));
+  }
+  std::printf("open_ms=%.1f bare_ms=%.1f rounds=%d\n", Median(open), Median(bare), rounds);
+  return 0;
+}
+
+void BM_OpenToFirstFrame(benchmark::State& state) {
+  Window w;
+  const std::string file = BenchMovie();
+  OpenToFirstFrameMs(w, file);
+  double openMs = 0;
+  for (auto _ : state) {
+    double ms = 0;
+    const double shownMs = OpenToFirstFrameMs(w, file, &ms);
+    if (shownMs < 0) {
+      state.SkipWithError("cannot open VANTOR_BENCH_MOVIE");
+      break;
+    }
+    state.SetIterationTime(shownMs / 1000);
+    openMs += ms;
+  }
+  state.counters["open_ms"] = openMs / double(state.iterations());
+}
+BENCHMARK(BM_OpenToFirstFrame)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
+
+void BM_BarePipelinePreroll(benchmark::State& state) {
+  const std::string file = BenchMovie();
+  BarePrerollMs(file);
+  for (auto _ : state) state.SetIterationTime(BarePrerollMs(file) / 1000);
+}
+BENCHMARK(BM_BarePipelinePreroll)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
 
 }  // namespace
 
@@ -456,12 +485,8 @@ int RunJoin(const std::vector<std::string>& files, bool reopen) {
     }
   }
   for (std::size_t i = 0; i < gaps.size(); ++i) std::printf("join %zu: %.1f ms\n", i + 1, gaps[i]);
-  std::vector<double> sorted = gaps;
-  std::sort(sorted.begin(), sorted.end());
-  const double median = sorted.size() % 2 ? sorted[sorted.size() / 2]
-                                          : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
   std::printf("%s joins=%zu median_ms=%.1f worst_ms=%.1f", reopen ? "reopen" : "prepared",
-              gaps.size(), median, sorted.back());
+              gaps.size(), Median(gaps), *std::max_element(gaps.begin(), gaps.end()));
   if (!prepareMs.empty())
     std::printf(" prepare_worst_ms=%.1f", *std::max_element(prepareMs.begin(), prepareMs.end()));
   std::printf("\n");
@@ -499,6 +524,8 @@ int main(int argc, char** argv) {
     const bool reopen = std::strcmp(argv[2], "--reopen") == 0;
     const std::vector<std::string> files(argv + (reopen ? 3 : 2), argv + argc);
     rc = files.size() >= 2 ? RunJoin(files, reopen) : 1;
+  } else if (argc >= 3 && std::strcmp(argv[1], "--open") == 0) {
+    rc = RunOpen(argv[2], argc >= 4 ? std::max(1, std::atoi(argv[3])) : 20);
   } else if (argc >= 3 && std::strcmp(argv[1], "--step") == 0) {
     rc = RunStep(argv[2], !(argc >= 4 && std::strcmp(argv[3], "--no-pane") == 0));
   } else {
