@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
-#include <string>
 
 using vantor::GstPtr;
 using vantor::Ref;
@@ -46,7 +44,7 @@ void SetCaps(GstElement* capsFilter, const GstPtr<GstCaps>& caps) {
 
 }  // namespace
 
-std::shared_ptr<CFrameScaler> CFrameScaler::Make(const char* appSinkProperties) {
+std::shared_ptr<CFrameScaler> CFrameScaler::Make(bool sync, unsigned maxBuffers) {
   // Built element by element so that the links can skip their caps checks:
   // over these elements' long format lists the checks took about 6 ms (when
   // parsed from a description, too), on the streaming thread that exposes
@@ -87,15 +85,8 @@ std::shared_ptr<CFrameScaler> CFrameScaler::Make(const char* appSinkProperties) 
   gst_util_set_object_arg(G_OBJECT(last), "chroma-mode", "none");
   steps->shownCaps = vantor::Ref(shown);
   chain.insert(chain.end(), {last, shown, sink});
-  // `appSinkProperties` as gst-launch writes them: name=value, space apart.
-  std::istringstream properties(appSinkProperties ? appSinkProperties : "");
-  for (std::string pair; properties >> pair;) {
-    const auto eq = pair.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string name = pair.substr(0, eq);
-    if (!g_object_class_find_property(G_OBJECT_GET_CLASS(sink), name.c_str())) return nullptr;
-    gst_util_set_object_arg(G_OBJECT(sink), name.c_str(), pair.c_str() + eq + 1);
-  }
+  g_object_set(sink, "sync", gboolean(sync), "max-buffers", guint(maxBuffers),
+               "enable-last-sample", FALSE, nullptr);
   for (std::size_t i = 0; i + 1 < chain.size(); ++i)
     if (!gst_element_link_pads_full(chain[i], "src", chain[i + 1], "sink",
                                     GST_PAD_LINK_CHECK_NOTHING))

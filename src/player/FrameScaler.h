@@ -7,7 +7,7 @@
 // average of four pixels), then brought to the shown size and converted to
 // BGRx in one last step, so only the small picture is ever converted.
 //
-//   auto scaler = CFrameScaler::Make("sync=true max-buffers=2");
+//   auto scaler = CFrameScaler::Make(/*sync=*/true, /*maxBuffers=*/2);
 //   gst_bin_add(pipeline, scaler->Bin());        // fed through its "sink" pad
 //   scaler->SetShownSize(575, 390);              // letterboxed BGRx frames
 //   ... gst_app_sink_pull_sample(scaler->AppSink()) ...
@@ -41,8 +41,9 @@ class CFrameScaler {
   // which only a picture over eight times the shown size would notice.
   static constexpr int kMaxHalvings = 3;
 
-  // `appSinkProperties`: gst-launch syntax for the appsink at the end.
-  static std::shared_ptr<CFrameScaler> Make(const char* appSinkProperties);
+  // The appsink at the end syncs to the clock when `sync`, and holds up to
+  // `maxBuffers` frames (0: no limit); it keeps no last sample.
+  static std::shared_ptr<CFrameScaler> Make(bool sync, unsigned maxBuffers);
 
   GstElement* Bin() const { return m_bin.get(); }
   GstElement* AppSink() const { return m_appSink.get(); }

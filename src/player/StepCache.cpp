@@ -139,7 +139,7 @@ bool StepCache::Build() {
   GstElement* dec = gst_element_factory_make("decodebin", nullptr);
   // The same way to the screen as the movie's own frames, so a step looks
   // like the picture played.
-  m_scaler = CFrameScaler::Make("sync=false enable-last-sample=false max-buffers=4");
+  m_scaler = CFrameScaler::Make(/*sync=*/false, /*maxBuffers=*/4);
   if (!src || !dec || !m_scaler) {
     if (src) gst_object_unref(gst_object_ref_sink(src));
     if (dec) gst_object_unref(gst_object_ref_sink(dec));

@@ -235,7 +235,7 @@ void Graph::LinkDecodedPad(GstPad* pad) {
 }
 
 GstPtr<GstElement> Graph::MakeVideoBranch() {
-  auto scaler = CFrameScaler::Make("sync=true enable-last-sample=false max-buffers=2");
+  auto scaler = CFrameScaler::Make(/*sync=*/true, /*maxBuffers=*/2);
   if (!scaler) return nullptr;
   GstAppSinkCallbacks cb{};
   cb.new_preroll = OnNewPreroll;

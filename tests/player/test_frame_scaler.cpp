@@ -54,7 +54,7 @@ ShownFrame ShowTestPicture(const char* pattern, guint colour = 0) {
   g_object_set(src, "num-buffers", 1, "foreground-color", colour, nullptr);
   GstPtr<GstCaps> i420(gst_caps_from_string("video/x-raw,format=I420,width=1920,height=1080"));
   g_object_set(caps, "caps", i420.get(), nullptr);
-  auto scaler = CFrameScaler::Make("sync=false");
+  auto scaler = CFrameScaler::Make(/*sync=*/false, /*maxBuffers=*/0);
   if (!scaler) return shown;
   scaler->SetShownSize(575, 390);
   gst_bin_add_many(GST_BIN(pipeline.get()), src, caps, scaler->Bin(), nullptr);
