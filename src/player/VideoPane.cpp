@@ -2,7 +2,6 @@
 
 #include <cairo.h>
 #include <dlfcn.h>
-#include <wx/dcclient.h>
 #include <wx/display.h>
 
 namespace {
@@ -21,6 +20,19 @@ void MakeModal(wxWindow* frame, bool modal) {
 }
 
 }  // namespace
+
+// A window of its own on the X server. Otherwise GTK draws a child's refresh
+// through the top-level window: every window beneath the pane ran its paint
+// handler, clipped to the pane, for every frame (the main window repainted
+// its graph and gauge 30 times a second). Realized again after full screen
+// moves the pane, so asked for again each time.
+void CVideoPane::GTKHandleRealized() {
+  wxWindow::GTKHandleRealized();
+  using EnsureNative = int (*)(void*);
+  static const auto ensureNative =
+      reinterpret_cast<EnsureNative>(::dlsym(RTLD_DEFAULT, "gdk_window_ensure_native"));
+  if (ensureNative && GTKGetDrawingWindow()) ensureNative(GTKGetDrawingWindow());
+}
 
 CVideoPane::CVideoPane(wxWindow* parent, wxWindowID id, const wxRect& rect)
     : wxWindow(parent, id, rect.GetPosition(), rect.GetSize(), wxBORDER_NONE | wxWANTS_CHARS),
@@ -139,7 +151,10 @@ void CVideoPane::OnSize(wxSizeEvent& event) {
 }
 
 void CVideoPane::OnPaint(wxPaintEvent&) {
-  wxPaintDC dc(this);
+  // GTK's own context for this paint: a wxPaintDC would look up the window's
+  // font and colours on every frame, through GTK's style machinery and a
+  // round trip to the X server, for nothing this pane draws.
+  auto* cr = GTKPaintContext();
   {
     std::lock_guard lock(m_mutex);
     if (m_pPending) {
@@ -150,7 +165,6 @@ void CVideoPane::OnPaint(wxPaintEvent&) {
   }
   int w = 0, h = 0;
   GetClientSize(&w, &h);
-  auto* cr = static_cast<cairo_t*>(dc.GetImpl()->GetCairoContext());
   if (!cr) return;
   cairo_save(cr);
   if (!m_pShown || m_pShown->Width() <= 0 || m_pShown->Height() <= 0) {
@@ -171,6 +185,10 @@ void CVideoPane::OnPaint(wxPaintEvent&) {
   cairo_paint(cr);
   cairo_restore(cr);
   cairo_surface_destroy(surface);
+  // cairo may hold an uploaded picture back in shared memory until the
+  // surface is flushed, and GDK copies a native window's buffer to the
+  // screen without flushing it: the pane stayed black.
+  cairo_surface_flush(cairo_get_target(cr));
 }
 
 void CVideoPane::OnMouse(wxMouseEvent& event) {

@@ -44,6 +44,7 @@ class CVideoPane : public wxWindow, public IVideoOutput {
   std::int64_t GetPaintedFrameTime() const { return m_nPaintedTime.load(); }
 
  private:
+  void GTKHandleRealized() override;
   void OnPaint(wxPaintEvent& event);
   void OnSize(wxSizeEvent& event);
   void OnMouse(wxMouseEvent& event);

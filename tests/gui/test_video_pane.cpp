@@ -117,6 +117,10 @@ TEST(VideoPane, FullScreenShowsTheSamePaneOverTheScreenAndComesBack) {
   // The next frame comes at the full-screen size, not stretched from the pane's.
   player.SetCurrentPosition(1000);
   EXPECT_TRUE(PumpUntil([&] { return f.pane->GetPaintedFrameTime() == 1000; }, 3000));
+  PumpEvents(100);
+  // On the screen, too, in the window the pane moved to: bars, not black.
+  const wxColour bar = ScreenColour(f.pane, wxPoint(screen.width / 10, screen.height / 3));
+  EXPECT_GT(bar.Red() + bar.Green() + bar.Blue(), 300);
 
   // Close keeps the flag; the next movie comes up full screen again.
   player.Close();
