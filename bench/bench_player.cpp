@@ -18,6 +18,11 @@
 //   bench_player --still FILE OUT.ppm     the first picture of FILE as the
 //       player hands it to a pane of the main window's size, written as a
 //       binary PPM (the bench compares it with a reference downscale).
+//   bench_player --reference FILE OUT.ppm  the first picture of FILE at its
+//       full size, converted to RGB exactly (in floating point, the colour
+//       widened bilinearly), as the reference the bench downscales:
+//       GStreamer's own converter turns 8-bit pictures 1 to 2.5 levels too
+//       dark (Y 128 of BT.709 gives 128 instead of 130).
 //   bench_player --join [--reopen] FILE...   plays the last 1.5 s of each
 //       clip into the next, the next one prepared beside the playing one
 //       (with --reopen: opened when the playing one has ended, as the window
@@ -31,7 +36,9 @@
 //       first frame shown, against a bare pipeline's preroll of the same file
 //       (FILE from $VANTOR_BENCH_MOVIE).
 #include <benchmark/benchmark.h>
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 #include <sys/resource.h>
 #include <wx/app.h>
 #include <wx/evtloop.h>
@@ -329,6 +336,76 @@ int RunStill(const std::string& file, const std::string& out) {
   return ok ? 0 : 1;
 }
 
+int RunReference(const std::string& file, const std::string& out) {
+  gchar* uri = gst_filename_to_uri(file.c_str(), nullptr);
+  const std::string description = std::string("uridecodebin uri=\"") + (uri ? uri : "") +
+                                  "\" ! video/x-raw,format=I420 ! appsink name=sink";
+  g_free(uri);
+  GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+  if (!pipeline) return 1;
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+  gst_element_set_state(pipeline, GST_STATE_PAUSED);
+  GstSample* sample = gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), 10 * GST_SECOND);
+  GstVideoInfo vi;
+  GstVideoFrame frame;
+  int rc = 1;
+  FILE* f = nullptr;
+  if (sample && gst_video_info_from_caps(&vi, gst_sample_get_caps(sample)) &&
+      gst_video_frame_map(&frame, &vi, gst_sample_get_buffer(sample), GST_MAP_READ)) {
+    const int w = GST_VIDEO_INFO_WIDTH(&vi), h = GST_VIDEO_INFO_HEIGHT(&vi);
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    auto plane = [&](int c) {
+      return static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_COMP_DATA(&frame, c));
+    };
+    auto stride = [&](int c) { return GST_VIDEO_FRAME_COMP_STRIDE(&frame, c); };
+    // A colour sample sits in the middle of its 2x2 block.
+    auto colour = [&](int c, double x, double y) {
+      x = std::clamp(x, 0.0, cw - 1.0);
+      y = std::clamp(y, 0.0, ch - 1.0);
+      const int x0 = int(x), y0 = int(y), x1 = std::min(x0 + 1, cw - 1),
+                y1 = std::min(y0 + 1, ch - 1);
+      const double fx = x - x0, fy = y - y0;
+      auto at = [&](int px, int py) {
+        return double(plane(c)[std::ptrdiff_t(py) * stride(c) + px]);
+      };
+      return (at(x0, y0) * (1 - fx) + at(x1, y0) * fx) * (1 - fy) +
+             (at(x0, y1) * (1 - fx) + at(x1, y1) * fx) * fy;
+    };
+    gdouble kr = 0.2126, kb = 0.0722;
+    gst_video_color_matrix_get_Kr_Kb(GST_VIDEO_INFO_COLORIMETRY(&vi).matrix, &kr, &kb);
+    const double kg = 1 - kr - kb;
+    const bool full = GST_VIDEO_INFO_COLORIMETRY(&vi).range == GST_VIDEO_COLOR_RANGE_0_255;
+    const double yScale = full ? 1 : 255.0 / 219, cScale = full ? 1 : 255.0 / 224,
+                 yOff = full ? 0 : 16;
+    f = std::fopen(out.c_str(), "wb");
+    if (f) {
+      std::fprintf(f, "P6\n%d %d\n255\n", w, h);
+      std::vector<unsigned char> row(std::size_t(w) * 3);
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          const double l = (plane(0)[std::ptrdiff_t(y) * stride(0) + x] - yOff) * yScale;
+          const double cx = (x + 0.5) / 2 - 0.5, cy = (y + 0.5) / 2 - 0.5;
+          const double u = (colour(1, cx, cy) - 128) * cScale,
+                       v = (colour(2, cx, cy) - 128) * cScale;
+          const double rgb[3] = {l + 2 * (1 - kr) * v,
+                                 l - 2 * kb * (1 - kb) / kg * u - 2 * kr * (1 - kr) / kg * v,
+                                 l + 2 * (1 - kb) * u};
+          for (int c = 0; c < 3; ++c)
+            row[std::size_t(x) * 3 + c] = std::uint8_t(std::clamp(std::lround(rgb[c]), 0L, 255L));
+        }
+        std::fwrite(row.data(), 1, row.size(), f);
+      }
+      rc = std::fclose(f) == 0 ? 0 : 1;
+    }
+    gst_video_frame_unmap(&frame);
+  }
+  if (sample) gst_sample_unref(sample);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(sink);
+  gst_object_unref(pipeline);
+  return rc;
+}
+
 std::string BenchMovie() {
   const char* f = std::getenv("VANTOR_BENCH_MOVIE");
   return f ? f : "";
@@ -520,6 +597,8 @@ int main(int argc, char** argv) {
     rc = RunCameras(argv[2], argv[3], rate);
   } else if (argc >= 4 && std::strcmp(argv[1], "--still") == 0) {
     rc = RunStill(argv[2], argv[3]);
+  } else if (argc >= 4 && std::strcmp(argv[1], "--reference") == 0) {
+    rc = RunReference(argv[2], argv[3]);
   } else if (argc >= 3 && std::strcmp(argv[1], "--join") == 0) {
     const bool reopen = std::strcmp(argv[2], "--reopen") == 0;
     const std::vector<std::string> files(argv + (reopen ? 3 : 2), argv + argc);

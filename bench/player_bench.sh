@@ -4,7 +4,8 @@
 #   - CPU at rate 1.0 against mpv (--vo=x11 --ao=null at the pane's size), in
 #     alternating pairs, with the frames the pane painted;
 #   - the picture: PSNR of the player's pane-sized frame of a detailed still
-#     against ImageMagick's Lanczos downscale of the same decoded frame;
+#     against ImageMagick's Lanczos downscale of the same decoded frame,
+#     converted to RGB exactly;
 #   - rate 2.0: wall time against half the movie;
 #   - backward steps of 200 ms: median and 90th percentile;
 #   - Open to the first frame painted against a bare pipeline's preroll, in
@@ -91,8 +92,8 @@ done
 
 echo "== picture of a detailed still in the pane"
 "$BENCH" --still "$STILL" "$DATA/still-player.ppm"
-gst-launch-1.0 -q filesrc location="$STILL" ! decodebin ! videoconvert ! video/x-raw,format=RGB \
-    ! pnmenc ! multifilesink location="$DATA/still-decoded.ppm" max-files=1 >/dev/null
+# The decoded frame converted to RGB exactly (see --reference in bench_player).
+"$BENCH" --reference "$STILL" "$DATA/still-decoded.ppm"
 # The picture without the pane's black borders, against the reference made
 # at exactly its size.
 "$MAGICK_CONVERT" "$DATA/still-player.ppm" -trim +repage "$DATA/still-player.png"
