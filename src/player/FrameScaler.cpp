@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "player/BgrxScaler.h"
+
 using vantor::GstPtr;
 using vantor::Ref;
 
@@ -67,6 +69,13 @@ std::shared_ptr<CFrameScaler> CFrameScaler::Make(bool sync, unsigned maxBuffers)
     steps->halvingCaps[i] = vantor::Ref(caps);
     chain.insert(chain.end(), {scale, caps});
   }
+  // 8-bit 4:2:0, what nearly every movie is, takes the last step in
+  // the faster way of BgrxScaler.h, and the converter after it passes its
+  // frames on; other layouts take the converter's way below.
+  GstElement* fast = vantor::player::MakeBgrxScaler();
+  gst_bin_add(GST_BIN(bin.get()), fast);
+  steps->fast = vantor::Ref(fast);
+  chain.push_back(fast);
   // The last step scales and converts in one pass and draws the borders in
   // BGRx itself. Borders added in 4:2:0 land on an odd row for most pictures
   // and smear the picture's colour into the first black row, so the picture
@@ -151,6 +160,7 @@ void CFrameScaler::Steps::Apply() {
   for (int i = 0; i < kMaxHalvings; ++i)
     SetCaps(halvingCaps[i].get(),
             i < int(steps.size()) ? SizeCaps(steps[i], false) : Ref(any.get()));
+  vantor::player::SetBgrxScalerSize(fast.get(), shown.width, shown.height);
   if (shown.width <= 0) {
     SetCaps(shownCaps.get(), any);
     return;

@@ -5,7 +5,8 @@
 // in the decoder's own format (4:2:0 for most movies), first halved with
 // bilinear while it is at least twice the shown size (an exact halving is an
 // average of four pixels), then brought to the shown size and converted to
-// BGRx in one last step, so only the small picture is ever converted.
+// BGRx in one last step, so only the small picture is ever converted (for
+// 8-bit 4:2:0 by the element of BgrxScaler.h).
 //
 //   auto scaler = CFrameScaler::Make(/*sync=*/true, /*maxBuffers=*/2);
 //   gst_bin_add(pipeline, scaler->Bin());        // fed through its "sink" pad
@@ -59,6 +60,7 @@ class CFrameScaler {
   // probe must not hold the bin itself, or the bin would never go.
   struct Steps {
     std::mutex mutex;
+    vantor::GstPtr<GstElement> fast;  // see BgrxScaler.h
     vantor::GstPtr<GstElement> halvingCaps[kMaxHalvings];
     vantor::GstPtr<GstElement> shownCaps;
     PictureSize source;  // from the caps arriving at the bin
