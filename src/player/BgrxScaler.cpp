@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #include <immintrin.h>
 #define VANTOR_BGRX_VECTORS 1
 #endif
@@ -155,14 +155,6 @@ void ConvertRowPlain(const std::int16_t* y, const std::int16_t* u, const std::in
 
 namespace {
 
-// The filters multiply bytes by bytes, sixteen at a time (pmaddubsw): SSSE3,
-// which every x86-64 processor of the last fifteen years has. Where it is
-// missing, the plain versions run.
-bool HaveSsse3() {
-  static const bool have = __builtin_cpu_supports("ssse3");
-  return have;
-}
-
 __attribute__((target("ssse3"))) void VerticalSsse3(const std::uint8_t* const* rows,
                                                     const std::int8_t* weights, int taps, int width,
                                                     std::uint8_t* out) {
@@ -204,8 +196,9 @@ __attribute__((target("ssse3"))) inline __m128i FourOutputs(const std::uint8_t* 
                            load(weights + 4 * at));
 }
 
-__attribute__((target("ssse3"))) void HorizontalSsse3(const std::uint8_t* in, const Filter& filter,
-                                                      std::int16_t* out) {
+// Outputs from `from` on (a multiple of four).
+__attribute__((target("ssse3"))) void HorizontalSsse3(int from, const std::uint8_t* in,
+                                                      const Filter& filter, std::int16_t* out) {
   const int taps = filter.taps;
   const int count = int(filter.first.size());
   const int* first = filter.first.data();
@@ -221,7 +214,7 @@ __attribute__((target("ssse3"))) void HorizontalSsse3(const std::uint8_t* in, co
                               _mm_unpacklo_epi32(four(p2), four(p3)));
   };
   const __m128i one = _mm_set1_epi16(1);
-  int o = 0;
+  int o = from;
   if (!filter.gather.empty()) {
     const std::uint8_t* gather = filter.gather.data();
     for (; o + 8 <= count; o += 8) {
@@ -259,22 +252,19 @@ __attribute__((target("ssse3"))) void HorizontalSsse3(const std::uint8_t* in, co
   for (; o < count; ++o) out[o] = HorizontalOne(in, filter, o);
 }
 
-}  // namespace
-
-void VerticalPass(const std::uint8_t* const* rows, const std::int8_t* weights, int taps, int width,
-                  std::uint8_t* out) {
-  if (HaveSsse3() && taps % 2 == 0 && taps <= kMaxTaps)
-    return VerticalSsse3(rows, weights, taps, width, out);
-  VerticalPassPlain(rows, weights, taps, width, out);
+void VerticalSsse3Any(const std::uint8_t* const* rows, const std::int8_t* weights, int taps,
+                      int width, std::uint8_t* out) {
+  if (taps % 2 || taps > kMaxTaps) return VerticalPassPlain(rows, weights, taps, width, out);
+  VerticalSsse3(rows, weights, taps, width, out);
 }
 
-void HorizontalPass(const std::uint8_t* in, const Filter& filter, std::int16_t* out) {
-  if (HaveSsse3() && filter.taps % 4 == 0) return HorizontalSsse3(in, filter, out);
-  HorizontalPassPlain(in, filter, out);
+void HorizontalSsse3Any(const std::uint8_t* in, const Filter& filter, std::int16_t* out) {
+  if (filter.taps % 4) return HorizontalPassPlain(in, filter, out);
+  HorizontalSsse3(0, in, filter, out);
 }
 
-void ConvertRow(const std::int16_t* y, const std::int16_t* u, const std::int16_t* v, int count,
-                const Matrix& m, std::uint8_t* bgrx) {
+void ConvertSse2(const std::int16_t* y, const std::int16_t* u, const std::int16_t* v, int count,
+                 const Matrix& m, std::uint8_t* bgrx) {
   __m128i whole[5], fraction[5];
   for (int i = 0; i < 5; ++i) {
     whole[i] = _mm_set1_epi16(m.whole[i]);
@@ -316,21 +306,148 @@ void ConvertRow(const std::int16_t* y, const std::int16_t* u, const std::int16_t
   ConvertRowPlain(y + n, u + n, v + n, count - n, m, bgrx + 4 * n);
 }
 
-#else
+// The same kernels on 256-bit registers, twice the samples an instruction.
+// Their halves work apart (shuffles, packs and horizontal adds stay within
+// 128 bits), so the results are put back in order before they are stored.
+#define VANTOR_AVX2 __attribute__((target("avx2")))
 
-void VerticalPass(const std::uint8_t* const* rows, const std::int8_t* weights, int taps, int width,
-                  std::uint8_t* out) {
-  VerticalPassPlain(rows, weights, taps, width, out);
+VANTOR_AVX2 inline __m256i Load256(const void* p) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
-void HorizontalPass(const std::uint8_t* in, const Filter& filter, std::int16_t* out) {
-  HorizontalPassPlain(in, filter, out);
+
+VANTOR_AVX2 void VerticalAvx2(const std::uint8_t* const* rows, const std::int8_t* weights, int taps,
+                              int width, std::uint8_t* out) {
+  __m256i pairs[kMaxTaps / 2];
+  for (int k = 0; k < taps; k += 2)
+    pairs[k / 2] = _mm256_set1_epi16(
+        std::int16_t(std::uint8_t(weights[k]) | std::uint16_t(std::uint8_t(weights[k + 1])) << 8));
+  const __m256i half = _mm256_set1_epi16(kOne / 2);
+  int x = 0;
+  for (; x + 32 <= width; x += 32) {
+    __m256i low = half, high = half;
+    for (int k = 0; k < taps; k += 2) {
+      const __m256i a = Load256(rows[k] + x), b = Load256(rows[k + 1] + x);
+      low = _mm256_add_epi16(low, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), pairs[k / 2]));
+      high = _mm256_add_epi16(high, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), pairs[k / 2]));
+    }
+    // unpacklo/hi and the pack undo each other's order within each half.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                        _mm256_packus_epi16(_mm256_srli_epi16(low, 7), _mm256_srli_epi16(high, 7)));
+  }
+  if (x < width) {
+    const std::uint8_t* rest[kMaxTaps];
+    for (int k = 0; k < taps; ++k) rest[k] = rows[k] + x;
+    VerticalSsse3(rest, weights, taps, width - x, out + x);
+  }
 }
-void ConvertRow(const std::int16_t* y, const std::int16_t* u, const std::int16_t* v, int count,
-                const Matrix& m, std::uint8_t* bgrx) {
-  ConvertRowPlain(y, u, v, count, m, bgrx);
+
+void VerticalAvx2Any(const std::uint8_t* const* rows, const std::int8_t* weights, int taps,
+                     int width, std::uint8_t* out) {
+  if (taps % 2 || taps > kMaxTaps) return VerticalPassPlain(rows, weights, taps, width, out);
+  VerticalAvx2(rows, weights, taps, width, out);
 }
+
+// Outputs at..at+3 in the low half and at+4..at+7 in the high one: their tap
+// pairs, gathered as FourOutputs does.
+VANTOR_AVX2 inline __m256i EightOutputs(const std::uint8_t* in, const int* first,
+                                        const std::uint8_t* gather, const std::int8_t* weights,
+                                        int at) {
+  const __m256i samples = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + first[at]))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + first[at + 4])), 1);
+  return _mm256_maddubs_epi16(_mm256_shuffle_epi8(samples, Load256(gather + 4 * at)),
+                              Load256(weights + 4 * at));
+}
+
+VANTOR_AVX2 void HorizontalAvx2(const std::uint8_t* in, const Filter& filter, std::int16_t* out) {
+  const int count = int(filter.first.size());
+  const int* first = filter.first.data();
+  const std::uint8_t* gather = filter.gather.data();
+  const std::int8_t* weights = filter.weights.data();
+  const __m256i one = _mm256_set1_epi16(1);
+  int o = 0;
+  for (; o + 16 <= count; o += 16) {
+    // The horizontal add leaves outputs 0-3, 8-11 | 4-7, 12-15.
+    const __m256i q7 =
+        _mm256_permute4x64_epi64(_mm256_hadd_epi16(EightOutputs(in, first, gather, weights, o),
+                                                   EightOutputs(in, first, gather, weights, o + 8)),
+                                 _MM_SHUFFLE(3, 1, 2, 0));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o),
+                        _mm256_srai_epi16(_mm256_add_epi16(q7, one), 1));
+  }
+  HorizontalSsse3(o, in, filter, out);
+}
+
+void HorizontalAvx2Any(const std::uint8_t* in, const Filter& filter, std::int16_t* out) {
+  if (filter.taps % 4) return HorizontalPassPlain(in, filter, out);
+  if (filter.gather.empty()) return HorizontalSsse3(0, in, filter, out);
+  HorizontalAvx2(in, filter, out);
+}
+
+VANTOR_AVX2 inline __m256i Times256(__m256i x, __m256i whole, __m256i fraction) {
+  return _mm256_add_epi16(_mm256_mullo_epi16(x, whole), _mm256_mulhi_epi16(x, fraction));
+}
+
+VANTOR_AVX2 inline __m256i Bytes256(__m256i v) {
+  return _mm256_packus_epi16(_mm256_srai_epi16(_mm256_adds_epi16(v, _mm256_set1_epi16(32)), 6),
+                             _mm256_setzero_si256());
+}
+
+VANTOR_AVX2 void ConvertAvx2(const std::int16_t* y, const std::int16_t* u, const std::int16_t* v,
+                             int count, const Matrix& m, std::uint8_t* bgrx) {
+  __m256i whole[5], fraction[5];
+  for (int i = 0; i < 5; ++i) {
+    whole[i] = _mm256_set1_epi16(m.whole[i]);
+    fraction[i] = _mm256_set1_epi16(m.fraction[i]);
+  }
+  const __m256i offset = _mm256_set1_epi16(m.lumaOffset);
+  const __m256i mid = _mm256_set1_epi16(8192);
+  const __m256i zero = _mm256_setzero_si256();
+  int n = 0;
+  for (;; n += 16) {
+    if (n + 16 > count) {
+      if (count < 16 || n == count) break;
+      n = count - 16;  // the last sixteen again, as in ConvertSse2
+    }
+    const __m256i cb = _mm256_sub_epi16(Load256(u + n), mid);
+    const __m256i cr = _mm256_sub_epi16(Load256(v + n), mid);
+    const __m256i l = Times256(_mm256_sub_epi16(Load256(y + n), offset), whole[0], fraction[0]);
+    const __m256i r = _mm256_adds_epi16(l, Times256(cr, whole[1], fraction[1]));
+    const __m256i g = _mm256_subs_epi16(_mm256_subs_epi16(l, Times256(cb, whole[2], fraction[2])),
+                                        Times256(cr, whole[3], fraction[3]));
+    const __m256i b = _mm256_adds_epi16(l, Times256(cb, whole[4], fraction[4]));
+    const __m256i bg = _mm256_unpacklo_epi8(Bytes256(b), Bytes256(g));
+    const __m256i rx = _mm256_unpacklo_epi8(Bytes256(r), zero);
+    // Pixels 0-3, 8-11 and 4-7, 12-15.
+    const __m256i front = _mm256_unpacklo_epi16(bg, rx), back = _mm256_unpackhi_epi16(bg, rx);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(bgrx + 4 * n),
+                        _mm256_permute2x128_si256(front, back, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(bgrx + 4 * n + 32),
+                        _mm256_permute2x128_si256(front, back, 0x31));
+    if (n + 16 == count) return;
+  }
+  ConvertSse2(y + n, u + n, v + n, count - n, m, bgrx + 4 * n);
+}
+}  // namespace
 
 #endif
+
+const std::vector<Kernels>& AvailableKernels() {
+  static const std::vector<Kernels> kernels = [] {
+    std::vector<Kernels> found;
+#if defined(VANTOR_BGRX_VECTORS)
+    if (__builtin_cpu_supports("avx2"))
+      found.push_back({"AVX2", VerticalAvx2Any, HorizontalAvx2Any, ConvertAvx2});
+    // Bytes multiplied by bytes (pmaddubsw) need SSSE3, which every x86-64
+    // processor of the last fifteen years has.
+    if (__builtin_cpu_supports("ssse3"))
+      found.push_back({"SSSE3", VerticalSsse3Any, HorizontalSsse3Any, ConvertSse2});
+#endif
+    found.push_back({"plain", VerticalPassPlain, HorizontalPassPlain, ConvertRowPlain});
+    return found;
+  }();
+  return kernels;
+}
 
 }  // namespace vantor::player::bgrx
 
@@ -365,6 +482,7 @@ struct Plan {
   std::vector<std::uint8_t> down[3];
   std::vector<std::int16_t> across[3];
   std::vector<const std::uint8_t*> rows;
+  const Kernels* kernels = &AvailableKernels().front();
 };
 
 struct BgrxScaler {
@@ -500,12 +618,12 @@ GstFlowReturn TransformFrame(GstVideoFilter* filter, GstVideoFrame* in, GstVideo
       const int first = f.first[std::size_t(y)];
       for (int k = 0; k < f.taps; ++k)
         plan->rows[std::size_t(k)] = plane + std::ptrdiff_t(first + k) * stride;
-      VerticalPass(plan->rows.data(), &f.weights[std::size_t(y) * f.taps], f.taps,
-                   int(plan->down[c].size()) - 16, plan->down[c].data());
-      HorizontalPass(plan->down[c].data(), *across[c], plan->across[c].data());
+      plan->kernels->vertical(plan->rows.data(), &f.weights[std::size_t(y) * f.taps], f.taps,
+                              int(plan->down[c].size()) - 16, plan->down[c].data());
+      plan->kernels->horizontal(plan->down[c].data(), *across[c], plan->across[c].data());
     }
-    ConvertRow(plan->across[0].data(), plan->across[1].data(), plan->across[2].data(), p.width,
-               plan->matrix, row(p.y + y) + p.x * 4);
+    plan->kernels->convert(plan->across[0].data(), plan->across[1].data(), plan->across[2].data(),
+                           p.width, plan->matrix, row(p.y + y) + p.x * 4);
   }
   return GST_FLOW_OK;
 }
