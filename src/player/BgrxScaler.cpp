@@ -552,8 +552,11 @@ GstCaps* TransformCaps(GstBaseTransform* trans, GstPadDirection direction, GstCa
     }
   } else {
     // Towards the input: what passes, and any I420 this element could scale.
-    result = gst_caps_merge(
-        result, gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr));
+    // Appended, not merged: merging checks every structure of the
+    // converter's long format lists against the others, on the streaming
+    // thread, before the first frame.
+    gst_caps_append(result,
+                    gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr));
   }
   if (filter) {
     GstCaps* both = gst_caps_intersect_full(filter, result, GST_CAPS_INTERSECT_FIRST);
